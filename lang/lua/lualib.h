@@ -12,37 +12,31 @@
 
 
 
-LUAMOD_API int (luaopen_base) (lua_State *L);
+/*
+** Library functions bound into the console's global table under the
+** console's own names; no library table is ever opened.
+*/
+int luaB_assert (lua_State *L);
+int luaB_getmetatable (lua_State *L);
+int luaB_setmetatable (lua_State *L);
+int luaB_rawequal (lua_State *L);
+int luaB_rawlen (lua_State *L);
+int luaB_rawget (lua_State *L);
+int luaB_rawset (lua_State *L);
+int luaB_type (lua_State *L);
+int luaB_next (lua_State *L);
+int luaB_pairs (lua_State *L);
 
-#define LUA_COLIBNAME	"coroutine"
-LUAMOD_API int (luaopen_coroutine) (lua_State *L);
+int luaB_cocreate (lua_State *L);
+int luaB_coresume (lua_State *L);
+int luaB_costatus (lua_State *L);
 
-#define LUA_TABLIBNAME	"table"
-LUAMOD_API int (luaopen_table) (lua_State *L);
+int db_traceback (lua_State *L);
 
-#define LUA_IOLIBNAME	"io"
-LUAMOD_API int (luaopen_io) (lua_State *L);
-
-#define LUA_OSLIBNAME	"os"
-LUAMOD_API int (luaopen_os) (lua_State *L);
-
-#define LUA_STRLIBNAME	"string"
-LUAMOD_API int (luaopen_string) (lua_State *L);
-
-#define LUA_BITLIBNAME	"bit32"
-LUAMOD_API int (luaopen_bit32) (lua_State *L);
-
-#define LUA_MATHLIBNAME	"math"
-LUAMOD_API int (luaopen_math) (lua_State *L);
-
-#define LUA_DBLIBNAME	"debug"
-LUAMOD_API int (luaopen_debug) (lua_State *L);
-
-#define LUA_LOADLIBNAME	"package"
-LUAMOD_API int (luaopen_package) (lua_State *L);
+int str_sub (lua_State *L);
 
 
-/* open all previous libraries */
+/* creates the empty preload table; opens no library */
 LUALIB_API void (luaL_openlibs) (lua_State *L);
 
 
