@@ -20,11 +20,11 @@
 static int auxresume (lua_State *L, lua_State *co, int narg) {
   int status;
   if (!lua_checkstack(co, narg)) {
-    lua_pushliteral(L, "too many arguments to resume");
+    lua_pushliteral(L, "corolib: too many arguments to resume");
     return -1;  /* error flag */
   }
   if (lua_status(co) == LUA_OK && lua_gettop(co) == 0) {
-    lua_pushliteral(L, "cannot resume dead coroutine");
+    lua_pushliteral(L, "corolib: cannot resume dead coroutine");
     return -1;  /* error flag */
   }
   lua_xmove(L, co, narg);
@@ -33,7 +33,7 @@ static int auxresume (lua_State *L, lua_State *co, int narg) {
     int nres = lua_gettop(co);
     if (!lua_checkstack(L, nres + 1)) {
       lua_pop(co, nres);  /* remove results anyway */
-      lua_pushliteral(L, "too many results to resume");
+      lua_pushliteral(L, "corolib: too many results to resume");
       return -1;  /* error flag */
     }
     lua_xmove(co, L, nres);  /* move yielded values */
