@@ -4,4 +4,8 @@
 //
 //   declared in            defined in            call
 //   -----------            ----------            ----
+//   machine/pstate.h       runtime/cpu.cpp       spend_cpu, refund_cpu (CPU charges)
+//   machine/pstate.h       runtime/cpu.cpp       mivo3_runtime_error (memory fault)
+//   machine/lua_alloc.h    runtime/cpu.cpp       mivo3_request_soft_yield
+//   storage/cart.h         audio (hook pointer)  mivo3_cart_release_hook
 #pragma once
