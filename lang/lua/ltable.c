@@ -8,8 +8,9 @@
 /*
 ** Implementation of tables (aka arrays, objects, or hash tables).
 ** Tables keep its elements in two parts: an array part and a hash part.
-** Non-negative integer keys are all candidates to be kept in the array
-** part. The actual size of the array is the largest `n' such that at
+** Integer keys are numbers without fraction in 1..32767 (raw 0x10000 to
+** 0x7fff0000); they are all candidates to be kept in the array part, and
+** every other number key (0, negatives, fractions) lives in the hash part. The actual size of the array is the largest `n' such that at
 ** least half the slots between 0 and n are in use.
 ** Hash uses a mix of chained scatter table with Brent's variation.
 ** A main invariant of these tables is that, if an element is not
@@ -127,10 +128,8 @@ static Node *mainposition (const Table *t, const TValue *key) {
 static int arrayindex (const TValue *key) {
   if (ttisnumber(key)) {
     lua_Number n = nvalue(key);
-    int k;
-    lua_number2int(k, n);
-    if (luai_numeq(cast_num(k), n))
-      return k;
+    if (n > 0 && (n & 0xffff) == 0)
+      return n >> 16;
   }
   return -1;  /* `key' did not match some condition */
 }
@@ -170,7 +169,7 @@ int luaH_next (lua_State *L, Table *t, StkId key) {
   int i = findindex(L, t, key);  /* find original element */
   for (i++; i < t->sizearray; i++) {  /* try first array part */
     if (!ttisnil(&t->array[i])) {  /* a non-nil value? */
-      setnvalue(key, cast_num(i+1));
+      setnvalue(key, luai_int2num(i+1));
       setobj2s(L, key+1, &t->array[i]);
       return 1;
     }
@@ -447,8 +446,10 @@ const TValue *luaH_getint (Table *t, int key) {
   /* (1 <= key && key <= t->sizearray) */
   if (cast(unsigned int, key-1) < cast(unsigned int, t->sizearray))
     return &t->array[key-1];
+  else if (key < -32768 || key > 32767)  /* no number has this value */
+    return luaO_nilobject;
   else {
-    lua_Number nk = cast_num(key);
+    lua_Number nk = luai_int2num(key);
     Node *n = hashnum(t, nk);
     do {  /* check whether `key' is somewhere in the chain */
       if (ttisnumber(gkey(n)) && luai_numeq(nvalue(gkey(n)), nk))
@@ -483,11 +484,9 @@ const TValue *luaH_get (Table *t, const TValue *key) {
     case LUA_TSHRSTR: return luaH_getstr(t, rawtsvalue(key));
     case LUA_TNIL: return luaO_nilobject;
     case LUA_TNUMBER: {
-      int k;
       lua_Number n = nvalue(key);
-      lua_number2int(k, n);
-      if (luai_numeq(cast_num(k), n)) /* index is int? */
-        return luaH_getint(t, k);  /* use specialized version */
+      if ((n & 0xffff) == 0) /* index is int? */
+        return luaH_getint(t, n >> 16);  /* use specialized version */
       /* else go through */
     }
     default: {
@@ -522,7 +521,7 @@ void luaH_setint (lua_State *L, Table *t, int key, TValue *value) {
     cell = cast(TValue *, p);
   else {
     TValue k;
-    setnvalue(&k, cast_num(key));
+    setnvalue(&k, luai_int2num(key));
     cell = luaH_newkey(L, t, &k);
   }
   setobj2t(L, cell, value);

@@ -339,11 +339,11 @@ void luaV_objlen (lua_State *L, StkId ra, const TValue *rb) {
       Table *h = hvalue(rb);
       tm = fasttm(L, h->metatable, TM_LEN);
       if (tm) break;  /* metamethod? break switch to call it */
-      setnvalue(ra, cast_num(luaH_getn(h)));  /* else primitive len */
+      setnvalue(ra, luai_int2num(luaH_getn(h)));  /* else primitive len */
       return;
     }
     case LUA_TSTRING: {
-      setnvalue(ra, cast_num(tsvalue(rb)->len));
+      setnvalue(ra, luai_int2num(tsvalue(rb)->len));
       return;
     }
     default: {  /* try metamethod */
@@ -766,10 +766,14 @@ void luaV_execute (lua_State *L) {
       )
       vmcase(OP_FORLOOP,
         lua_Number step = nvalue(ra+2);
-        lua_Number idx = luai_numadd(L, nvalue(ra), step); /* increment index */
+        lua_Number old = nvalue(ra);
+        lua_Number idx = luai_numadd(L, old, step); /* increment index */
         lua_Number limit = nvalue(ra+1);
-        if (luai_numlt(L, 0, step) ? luai_numle(L, idx, limit)
-                                   : luai_numle(L, limit, idx)) {
+        /* the index wraps at 32767; an upward loop that wrapped ends here
+           (so 'for i=0,32767' ends, and step 0 from 0 never runs) */
+        if ((luai_numlt(L, 0, step) ? luai_numle(L, idx, limit)
+                                    : luai_numle(L, limit, idx)) &&
+            !(step >= 0 && old >= 0 && idx <= 0)) {
           ci->u.l.savedpc += GETARG_sBx(i);  /* jump back */
           setnvalue(ra, idx);  /* update internal index... */
           setnvalue(ra+3, idx);  /* ...and external index */
