@@ -90,6 +90,31 @@ LUA_API int lua_gethookcount (lua_State *L) {
 }
 
 
+int mivo3_soft_yield_count = 0;
+
+
+LUA_API int lua_get_cpu (lua_State *L) {
+  return L->hookcount;
+}
+
+
+LUA_API void lua_spend_cpu (lua_State *L, int n) {
+  if (mivo3_soft_yield_count != 0) {  /* give back a soft yield's budget */
+    L->hookcount = mivo3_soft_yield_count;
+    mivo3_soft_yield_count = 0;
+  }
+  L->hookcount -= n;
+  if (L->hookcount <= 0)
+    L->hookcount = 1;  /* the hook runs before the next instruction */
+}
+
+
+LUA_API void lua_mivo3_soft_yield (lua_State *L) {
+  mivo3_soft_yield_count = L->hookcount;
+  L->hookcount = 1;
+}
+
+
 LUA_API int lua_getstack (lua_State *L, int level, lua_Debug *ar) {
   int status;
   CallInfo *ci;
@@ -571,19 +596,20 @@ l_noret luaG_ordererror (lua_State *L, const TValue *p1, const TValue *p2) {
 }
 
 
+int mivo3_runtime_line = 0;
+
+
+/*
+** run-time errors carry no position prefix: only the line of the Lua code
+** that raised it is recorded (for an error raised inside a C function,
+** the line that called it)
+*/
 static void addinfo (lua_State *L, const char *msg) {
   CallInfo *ci = L->ci;
-  if (isLua(ci)) {  /* is Lua code? */
-    char buff[LUA_IDSIZE];  /* add file:line information */
-    int line = currentline(ci);
-    TString *src = ci_func(ci)->p->source;
-    if (src)
-      luaO_chunkid(buff, getstr(src), LUA_IDSIZE);
-    else {  /* no source available; use "?" instead */
-      buff[0] = '?'; buff[1] = '\0';
-    }
-    luaO_pushfstring(L, "%s:%d: %s", buff, line, msg);
-  }
+  UNUSED(msg);
+  while (ci != NULL && !isLua(ci))
+    ci = ci->previous;
+  mivo3_runtime_line = (ci != NULL) ? currentline(ci) : 0;
 }
 
 

@@ -564,6 +564,12 @@ LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
 }
 
 
+LUA_API void lua_reset_call_state_mivo3 (lua_State *L) {
+  L->status = LUA_OK;
+  L->ci = &L->base_ci;
+}
+
+
 LUA_API int lua_yieldk (lua_State *L, int nresults, int ctx, lua_CFunction k) {
   CallInfo *ci = L->ci;
   luai_userstateyield(L, nresults);

@@ -395,6 +395,26 @@ LUA_API lua_Hook (lua_gethook) (lua_State *L);
 LUA_API int (lua_gethookmask) (lua_State *L);
 LUA_API int (lua_gethookcount) (lua_State *L);
 
+/*
+** Instruction metering: the count hook's counter (instructions left
+** before the hook runs) read and charged by the run loop. A soft yield
+** makes the hook run before the next instruction and keeps the unspent
+** count in mivo3_soft_yield_count (0: none) until the next charge.
+*/
+LUA_API int (lua_get_cpu) (lua_State *L);
+LUA_API void (lua_spend_cpu) (lua_State *L, int n);
+LUA_API void (lua_mivo3_soft_yield) (lua_State *L);
+extern int mivo3_soft_yield_count;
+
+/* abandons whatever runs or is suspended on L: status OK, base call-info */
+LUA_API void (lua_reset_call_state_mivo3) (lua_State *L);
+
+/*
+** Run-time errors carry no position prefix; the line of the instruction
+** that raised the last one is kept here instead.
+*/
+extern int mivo3_runtime_line;
+
 
 struct lua_Debug {
   int event;
