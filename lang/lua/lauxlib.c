@@ -94,7 +94,8 @@ static void pushfuncname (lua_State *L, lua_Debug *ar) {
       lua_pushliteral(L, "?");
   }
   else
-    lua_pushfstring(L, "function <%s:%d>", ar->short_src, ar->linedefined);
+    lua_pushfstring(L, "function <%s:%d>", ar->short_src,
+                    lua_fmtint(ar->linedefined));
 }
 
 
@@ -130,7 +131,7 @@ LUALIB_API void luaL_traceback (lua_State *L, lua_State *L1,
       lua_getinfo(L1, "Slnt", &ar);
       lua_pushfstring(L, "\n\t%s:", ar.short_src);
       if (ar.currentline > 0)
-        lua_pushfstring(L, "%d:", ar.currentline);
+        lua_pushfstring(L, "%d:", lua_fmtint(ar.currentline));
       lua_pushliteral(L, " in ");
       pushfuncname(L, &ar);
       if (ar.istailcall)
@@ -153,7 +154,8 @@ LUALIB_API void luaL_traceback (lua_State *L, lua_State *L1,
 LUALIB_API int luaL_argerror (lua_State *L, int narg, const char *extramsg) {
   lua_Debug ar;
   if (!lua_getstack(L, 0, &ar))  /* no stack frame? */
-    return luaL_error(L, "bad argument #%d (%s)", narg, extramsg);
+    return luaL_error(L, "bad argument #%d (%s)", lua_fmtint(narg),
+                      extramsg);
   lua_getinfo(L, "n", &ar);
   if (strcmp(ar.namewhat, "method") == 0) {
     narg--;  /* do not count `self' */
@@ -164,7 +166,7 @@ LUALIB_API int luaL_argerror (lua_State *L, int narg, const char *extramsg) {
   if (ar.name == NULL)
     ar.name = (pushglobalfuncname(L, &ar)) ? lua_tostring(L, -1) : "?";
   return luaL_error(L, "bad argument #%d to " LUA_QS " (%s)",
-                        narg, ar.name, extramsg);
+                        lua_fmtint(narg), ar.name, extramsg);
 }
 
 
@@ -185,7 +187,8 @@ LUALIB_API void luaL_where (lua_State *L, int level) {
   if (lua_getstack(L, level, &ar)) {  /* check function at level */
     lua_getinfo(L, "Sl", &ar);  /* get info about it */
     if (ar.currentline > 0) {  /* is there info? */
-      lua_pushfstring(L, "%s:%d: ", ar.short_src, ar.currentline);
+      lua_pushfstring(L, "%s:%d: ", ar.short_src,
+                      lua_fmtint(ar.currentline));
       return;
     }
   }
@@ -949,7 +952,7 @@ LUALIB_API void luaL_checkversion_ (lua_State *L, lua_Number ver) {
     luaL_error(L, "version mismatch: app. needs %f, Lua core provides %f",
                   ver, *v);
   /* check conversions number -> integer types */
-  lua_pushnumber(L, -(lua_Number)0x1234);
+  lua_pushnumber(L, -(lua_Number)0x12340000);  /* -0x1234 in 16.16 */
   if (lua_tointeger(L, -1) != -0x1234 ||
       lua_tounsigned(L, -1) != (lua_Unsigned)-0x1234)
     luaL_error(L, "bad conversion number->int;"

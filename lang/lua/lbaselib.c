@@ -52,7 +52,7 @@ int luaB_rawlen (lua_State *L) {
   int t = lua_type(L, 1);
   luaL_argcheck(L, t == LUA_TTABLE || t == LUA_TSTRING, 1,
                    "table or string expected");
-  lua_pushinteger(L, lua_rawlen(L, 1));
+  lua_pushunsigned(L, (lua_Unsigned)lua_rawlen(L, 1));  /* scaled count */
   return 1;
 }
 

@@ -49,7 +49,8 @@ void *luaM_growaux_ (lua_State *L, void *block, int *size, size_t size_elems,
   int newsize;
   if (*size >= limit/2) {  /* cannot double it? */
     if (*size >= limit)  /* cannot grow even a little? */
-      luaG_runerror(L, "too many %s (limit is %d)", what, limit);
+      luaG_runerror(L, "too many %s (limit is %d)", what,
+                    lua_fmtint(limit));
     newsize = limit;  /* still have at least one free place */
   }
   else {

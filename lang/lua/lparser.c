@@ -86,9 +86,11 @@ static l_noret errorlimit (FuncState *fs, int limit, const char *what) {
   int line = fs->f->linedefined;
   const char *where = (line == 0)
                       ? "main function"
-                      : luaO_pushfstring(L, "function at line %d", line);
+                      : luaO_pushfstring(L, "function at line %d (tab %d)",
+                                         get_mivo3_line(line),
+                                         get_mivo3_tab(line));
   msg = luaO_pushfstring(L, "too many %s (limit is %d) in %s",
-                             what, limit, where);
+                             what, lua_fmtint(limit), where);
   luaX_syntaxerror(fs->ls, msg);
 }
 
@@ -129,8 +131,9 @@ static void check_match (LexState *ls, int what, int who, int where) {
       error_expected(ls, what);
     else {
       luaX_syntaxerror(ls, luaO_pushfstring(ls->L,
-             "%s expected (to close %s at line %d)",
-              luaX_token2str(ls, what), luaX_token2str(ls, who), where));
+             "%s expected (to close %s at line %d (tab %d))",
+              luaX_token2str(ls, what), luaX_token2str(ls, who),
+              get_mivo3_line(where), get_mivo3_tab(where)));
     }
   }
 }
@@ -346,8 +349,9 @@ static void closegoto (LexState *ls, int g, Labeldesc *label) {
   if (gt->nactvar < label->nactvar) {
     TString *vname = getlocvar(fs, gt->nactvar)->varname;
     const char *msg = luaO_pushfstring(ls->L,
-      "<goto %s> at line %d jumps into the scope of local " LUA_QS,
-      getstr(gt->name), gt->line, getstr(vname));
+      "<goto %s> at line %d (tab %d) jumps into the scope of local " LUA_QS,
+      getstr(gt->name), get_mivo3_line(gt->line), get_mivo3_tab(gt->line),
+      getstr(vname));
     semerror(ls, msg);
   }
   luaK_patchlist(fs, gt->pc, label->pc);
@@ -462,9 +466,10 @@ static void breaklabel (LexState *ls) {
 */
 static l_noret undefgoto (LexState *ls, Labeldesc *gt) {
   const char *msg = isreserved(gt->name)
-                    ? "<%s> at line %d not inside a loop"
-                    : "no visible label " LUA_QS " for <goto> at line %d";
-  msg = luaO_pushfstring(ls->L, msg, getstr(gt->name), gt->line);
+                    ? "<%s> at line %d (tab %d) not inside a loop"
+                    : "no visible label " LUA_QS " for <goto> at line %d (tab %d)";
+  msg = luaO_pushfstring(ls->L, msg, getstr(gt->name),
+                         get_mivo3_line(gt->line), get_mivo3_tab(gt->line));
   semerror(ls, msg);
 }
 
@@ -1197,8 +1202,9 @@ static void checkrepeated (FuncState *fs, Labellist *ll, TString *label) {
   for (i = fs->bl->firstlabel; i < ll->n; i++) {
     if (luaS_eqstr(label, ll->arr[i].name)) {
       const char *msg = luaO_pushfstring(fs->ls->L,
-                          "label " LUA_QS " already defined on line %d",
-                          getstr(label), ll->arr[i].line);
+                          "label " LUA_QS " already defined on line %d (tab %d)",
+                          getstr(label), get_mivo3_line(ll->arr[i].line),
+                          get_mivo3_tab(ll->arr[i].line));
       semerror(fs->ls, msg);
     }
   }

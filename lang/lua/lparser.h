@@ -112,6 +112,13 @@ typedef struct FuncState {
 } FuncState;
 
 
+/*
+** a line of the compiled text as the line within its code tab and as the
+** tab number, each ready for "%d" (lang/dialect.cpp)
+*/
+int get_mivo3_line (int line);
+int get_mivo3_tab (int line);
+
 LUAI_FUNC Closure *luaY_parser (lua_State *L, ZIO *z, Mbuffer *buff,
                                 Dyndata *dyd, const char *name, int firstchar);
 

@@ -211,6 +211,12 @@ LUA_API const char *(lua_pushstring) (lua_State *L, const char *s);
 LUA_API const char *(lua_pushvfstring) (lua_State *L, const char *fmt,
                                                       va_list argp);
 LUA_API const char *(lua_pushfstring) (lua_State *L, const char *fmt, ...);
+
+/*
+** "%d" and "%f" of lua_pushfstring both take a number; lua_fmtint(k)
+** passes the integer k so that it reads as k
+*/
+#define lua_fmtint(k)	((int)((unsigned int)(k) << 16))
 LUA_API void  (lua_pushcclosure) (lua_State *L, lua_CFunction fn, int n);
 LUA_API void  (lua_pushboolean) (lua_State *L, int b);
 LUA_API void  (lua_pushlightuserdata) (lua_State *L, void *p);
