@@ -57,11 +57,9 @@ typedef int (*lua_CFunction) (lua_State *L);
 
 
 /*
-** functions that read/write blocks when loading/dumping Lua chunks
+** function that reads blocks when loading Lua chunks
 */
 typedef const char * (*lua_Reader) (lua_State *L, void *ud, size_t *sz);
-
-typedef int (*lua_Writer) (lua_State *L, const void* p, size_t sz, void* ud);
 
 
 /*
@@ -268,7 +266,6 @@ LUA_API int   (lua_load) (lua_State *L, lua_Reader reader, void *dt,
                                         const char *chunkname,
                                         const char *mode);
 
-LUA_API int (lua_dump) (lua_State *L, lua_Writer writer, void *data);
 
 
 /*
