@@ -1,0 +1,26 @@
+// Time base, timers, the host's random generator and the frames-per-second
+// meter. quon_get_time and quon_random may be called from the audio thread.
+#pragma once
+#include <cstdint>
+
+extern int32_t quon_start_time;  // set by quon_reset_timer
+extern int32_t frame_start_t;    // time of the previous presented frame (0: none yet)
+extern int32_t smoothed_fps;     // frames per second, 16.16
+
+int quon_get_time();             // milliseconds since the platform layer started
+void quon_reset_timer();         // quon_start_time <- now
+int quon_get_elapsed_time();     // now - quon_start_time; a negative span restarts the timer and gives 0
+void quon_delay(int ms);         // sleeps
+void quon_skip_frame();          // does nothing: frames are never skipped by the host
+
+void quon_srand(uint32_t seed);
+int quon_random(int m);          // uniform 0..m-1; 0 when m <= 0
+
+// Frame meter. The step is pure: the smoothed rate after a frame of dt ms.
+int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt);
+void quon_frame_meter_update(int32_t now);  // one presented frame at time `now`
+void quon_frame_meter_reset();
+int quon_get_fps();              // integer part of smoothed_fps
+
+// The per-iteration sleep: milliseconds to sleep for the given activity.
+int quon_choose_sleep_ms(bool active, int32_t foreground_ms, int32_t background_ms);
