@@ -12,7 +12,7 @@ int32_t music_channel_mask = 0;
 int32_t current_pattern = -1;
 int32_t patterns_played = 0;
 bool advanced_pattern = false;
-std::atomic<int32_t> fade_vol{0x10000};
+std::atomic<int32_t> fade_vol{0};
 int32_t fade0 = 0, fade1 = 0x10000;
 int32_t fade_len = 0;
 int32_t fade_start_t = 0;
@@ -41,7 +41,7 @@ void quon_reset_audio_engine() {
     current_pattern = -1;
     patterns_played = 0;
     advanced_pattern = false;
-    fade_vol.store(0x10000, std::memory_order_relaxed);
+    fade_vol.store(0, std::memory_order_relaxed);
     fade0 = 0;
     fade1 = 0x10000;
     fade_len = 0;
