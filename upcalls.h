@@ -8,4 +8,6 @@
 //   machine/pstate.h       runtime/cpu.cpp       mivo3_runtime_error (memory fault)
 //   machine/lua_alloc.h    runtime/cpu.cpp       mivo3_request_soft_yield
 //   storage/cart.h         audio (hook pointer)  mivo3_cart_release_hook
+//   lang/includes.h        storage, shell (hooks) mivo3_include_hooks: cart root folder,
+//                                                current cart file, cart loader, console print
 #pragma once
