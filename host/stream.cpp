@@ -138,15 +138,17 @@ char* quon_fgets(char* buf, int32_t size, quon_stream* s) {
             if (next != '\n' && next != EOF) quon_fseek(s, -1, SEEK_CUR);
             break;
         }
-        if (n >= size - 1) {
-            // The line is longer than the buffer: the rest is the next read.
-            quon_fseek(s, -1, SEEK_CUR);
-            break;
+        if (!blank) {
+            if (n >= size - 1) {
+                // The line is longer than the buffer: the rest is the next read.
+                quon_fseek(s, -1, SEEK_CUR);
+                break;
+            }
+            buf[n++] = char(c);
         }
-        buf[n++] = char(c);
         c = quon_fgetc(s);
     }
-    buf[blank ? 0 : n] = 0;
+    buf[n] = 0;
     return buf;
 }
 

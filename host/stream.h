@@ -36,7 +36,7 @@ int64_t quon_fread(void* dst, int64_t size, int64_t count, quon_stream* s);
 // buffer and the length; returns the byte count.
 int64_t quon_fwrite(const void* src, int64_t size, int64_t count, quon_stream* s);
 // One line of at most size-1 characters without its end (LF, CR or CR LF);
-// null at the end of the stream. A line starting with byte 255 reads as "".
+// null at the end of the stream. A line whose first byte is 255 reads as "".
 char* quon_fgets(char* buf, int32_t size, quon_stream* s);
 int32_t quon_fgetc(quon_stream* s);                           // next byte or EOF
 int32_t quon_feof(quon_stream* s);                            // 1 at the end
