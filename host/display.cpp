@@ -258,6 +258,8 @@ bool quon_window_has_focus() {
     return sdl_window && SDL_GetKeyboardFocus() == sdl_window;
 }
 
+void* quon_platform_window() { return sdl_window; }
+
 void quon_raise_window() {
     if (sdl_window) SDL_RaiseWindow(sdl_window);
 }

@@ -35,6 +35,7 @@ int quon_get_desktop_height();
 bool quon_window_open();       // a window exists
 bool quon_window_has_focus();  // the window has keyboard focus
 void quon_raise_window();
+void* quon_platform_window();  // the platform's window handle (SDL_Window), or null
 void quon_refresh_window_title();  // shows the current window title on an open window
 
 void quon_set_palette(const uint8_t* rgb768);        // copies 256 r g b entries into the host palette
