@@ -15,6 +15,9 @@ namespace {
 
 constexpr int32_t line_height = 6;
 constexpr int32_t line_chars = 32;
+// Keeps the cursor arithmetic of absurdly long texts in range; such a text
+// has long scrolled its beginning away anyway.
+constexpr int32_t max_lines = 1 << 20;
 
 bool route_x_switch = false;
 bool route_export_named = false;
@@ -40,20 +43,48 @@ void clear_rows(quon_bitmap* page, int32_t top, int32_t bottom) {
     for (int32_t y = top; y <= bottom; y++) std::memset(page->rows[y], 0, size_t(page->pitch));
 }
 
-// One line of text (no newline) onto the surface: it takes (n - 1) / 32 + 1
-// screen lines, which are made room for first by scrolling when the cursor
-// is near the bottom.
+// Screen lines a text takes: by the text routine's wrapping rule when the
+// font is at hand, so that wide glyphs or a cursor away from the left edge
+// still get every line cleared and scrolled into view; else 32 characters a
+// line. At least 1.
+int32_t screen_lines(const std::string& line, int32_t x, int32_t right) {
+    if (!mivo3_print_font)
+        return line.empty() ? 1 : int32_t(std::min<size_t>((line.size() - 1) / line_chars + 1, max_lines));
+    const int32_t spacing = quon_get_text_spacing();
+    int32_t lines = 1, px = x;
+    bool broken = false;
+    char one[2] = {0, 0};
+    for (char c : line) {
+        one[0] = c;
+        const int32_t width = quon_get_text_width(one, mivo3_print_font);
+        if (width > 0) {
+            // A break after the last glyph starts no line of its own.
+            if (broken && lines < max_lines) lines++;
+            broken = false;
+            px += width + spacing;
+            if (px > right - (width + spacing)) {
+                px = x;
+                broken = true;
+            }
+        }
+        if (c == 127) break;
+    }
+    return lines;
+}
+
+// One line of text (no newline) onto the surface. Room for the lines it
+// wraps onto is made first, scrolling when the cursor is near the bottom.
 void print_line(const char* text, size_t length, int32_t colour) {
-    const int32_t n = int32_t(std::min<size_t>(length, 0x7fffffff));
-    const int32_t extra = n > line_chars ? (n - line_chars - 1) / line_chars + 1 : 0;
+    const std::string line(text, length);
+    quon_bitmap* page = mivo3_back_page;
+    const int32_t extra = screen_lines(line, pstate.cursor_x, page ? page->width : 128) - 1;
     for (int32_t i = 0; i < extra; i++) mivo3_cursor_cr();
     pstate.cursor_y -= line_height * extra;
 
-    if (quon_bitmap* page = mivo3_back_page) {
+    if (page) {
         whole_surface_clip open(page);
         const int32_t y = pstate.cursor_y;
-        clear_rows(page, y, y + ((n - 1) / line_chars) * line_height + line_height - 1);
-        const std::string line(text, length);
+        clear_rows(page, y, y + (extra + 1) * line_height - 1);
         quon_draw_text_ex(page, line.c_str(), mivo3_print_font, pstate.cursor_x, y,
                           QUON_TEXT_COLOURISE | QUON_TEXT_WRAP, uint32_t(colour));
     }

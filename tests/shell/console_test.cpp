@@ -14,11 +14,13 @@ namespace {
 
 // A 256-glyph console font of solid 3x5 glyphs, except the space, which is
 // blank as in the real font.
+// Codes 0x80 and up are 7 pixels wide, like the font's symbol glyphs.
 quon_pod* make_console_font() {
     quon_pod* pod = quon_create_pod("console");
     for (int i = 0; i < 256; i++) {
-        quon_bitmap* g = quon_create_bitmap(3, 5, 8);
-        if (i != ' ') std::memset(g->data, 1, 15);
+        const int w = i >= 0x80 ? 7 : 3;
+        quon_bitmap* g = quon_create_bitmap(w, 5, 8);
+        if (i != ' ') std::memset(g->data, 1, size_t(w) * 5);
         cpod_add_item(pod, QUON_ITEM_BITMAP, g);
     }
     return pod;
@@ -132,6 +134,22 @@ TEST_F(ConsoleTest, EmptyTextClearsOneLineAndAdvances) {
     EXPECT_EQ(pstate.cursor_y, 16);
     mivo_print(nullptr);
     EXPECT_EQ(pstate.cursor_y, 22);
+}
+
+TEST_F(ConsoleTest, LinesFollowTheGlyphWidthsAndTheCursorColumn) {
+    fill_page(2);
+    mivo_print(std::string(20, '\x81').c_str());  // 16 wide glyphs fill a line
+    EXPECT_EQ(px(120, 0), 6);
+    EXPECT_EQ(px(24, 6), 6);   // the last four on the second line
+    EXPECT_EQ(px(32, 6), 0);   // which was cleared
+    EXPECT_EQ(pstate.cursor_y, 12);
+
+    pstate.cursor_x = 64;
+    mivo_print(std::string(20, 'a').c_str());  // 16 narrow glyphs from x 64
+    EXPECT_EQ(px(124, 12), 6);
+    EXPECT_EQ(px(64, 18), 6);
+    EXPECT_EQ(px(0, 18), 0);   // cleared from the left edge
+    EXPECT_EQ(pstate.cursor_y, 24);
 }
 
 TEST_F(ConsoleTest, NewlinesStartLinesOfTheirOwn) {
