@@ -10,4 +10,8 @@
 //   storage/cart.h         audio (hook pointer)  mivo3_cart_release_hook
 //   lang/includes.h        storage, shell (hooks) mivo3_include_hooks: cart root folder,
 //                                                current cart file, cart loader, console print
+//   host/main_loop.h       shell/                quon_main_init, quon_main_update, quon_main_draw,
+//                                                quon_main_exit (the application's callbacks)
+//   host/main_loop.h       audio (hook pointers) quon_audio_hooks: music stop, music fading, sound exit
+//   host/config.h          shell (hook pointers) quon_set_load_config_func / quon_set_save_config_func
 #pragma once
