@@ -89,30 +89,22 @@ TEST_F(TextTest, NewlineReturnsToStartColumnAndReportsLastLine) {
     EXPECT_EQ(quon_draw_text_ex(page.b, "A\n\nB", font.p, 0, 0, 0, 0), 12);
 }
 
-TEST_F(TextTest, CodesOutsideA96GlyphFontAreSkippedWithoutAdvancing) {
+TEST_F(TextTest, FontSizeDecidesWhichCodesDraw) {
     pod_holder font(solid_font(96, 3, 5, 8));
     bitmap_holder page(32, 8, 8);
-    quon_draw_text_ex(page.b, "A\x80\x05" "B", font.p, 0, 0, 0, 0);
+    // Codes outside 32..127 are skipped without moving the pen; 127 draws its
+    // glyph and ends the text.
+    quon_draw_text_ex(page.b, "A\x80\x05" "B\x7f" "C", font.p, 0, 0, 0, 0);
     EXPECT_EQ(page.at(0, 0), value96('A'));
     EXPECT_EQ(page.at(4, 0), value96('B'));
-}
-
-TEST_F(TextTest, Character127EndsTheText) {
-    pod_holder font(solid_font(96, 3, 5, 8));
-    bitmap_holder page(32, 8, 8);
-    quon_draw_text_ex(page.b, "A\x7f" "B", font.p, 0, 0, 0, 0);
-    EXPECT_EQ(page.at(0, 0), value96('A'));
-    EXPECT_EQ(page.at(4, 0), value96('\x7f'));  // its own glyph is still drawn
-    EXPECT_EQ(page.at(8, 0), 0);
+    EXPECT_EQ(page.at(8, 0), value96('\x7f'));
+    EXPECT_EQ(page.at(12, 0), 0);
     EXPECT_EQ(quon_get_text_width("A\x7f" "BBBB", font.p), 7);
-}
 
-TEST_F(TextTest, FullFontDrawsEveryCode) {
-    pod_holder font(solid_font(256, 2, 4, 8, 0));
-    bitmap_holder page(32, 8, 8);
-    quon_draw_text_ex(page.b, "\xc8\x01", font.p, 0, 0, 0, 0);
-    EXPECT_EQ(page.at(0, 0), 200);
-    EXPECT_EQ(page.at(3, 0), 1);
+    pod_holder full(solid_font(256, 2, 4, 8, 0));
+    quon_draw_text_ex(page.b, "\xc8\x01", full.p, 0, 4, 0, 0);
+    EXPECT_EQ(page.at(0, 4), 200);
+    EXPECT_EQ(page.at(3, 4), 1);
 }
 
 TEST_F(TextTest, ColouriseAndTransparency) {
@@ -133,14 +125,6 @@ TEST_F(TextTest, ColouriseAndTransparency) {
     EXPECT_EQ(page.at(4, 0), 3);
 }
 
-TEST_F(TextTest, EightBitFontOnThirtyTwoBitTargetIsColourised) {
-    pod_holder font(solid_font(96, 3, 5, 8));
-    bitmap_holder page(16, 8, 32);
-    quon_draw_text_ex(page.b, "A", font.p, 0, 0, 0, 0x00FF8040);
-    EXPECT_EQ(page.at32(0, 0), 0x00FF8040u);
-    EXPECT_EQ(page.at32(3, 0), 0u);
-}
-
 TEST_F(TextTest, SetMatchingTheTargetDepthIsChosen) {
     // 8-bit set of 96 glyphs followed by a 32-bit set of 96 glyphs.
     quon_pod* pod = solid_font(96, 3, 5, 8);
@@ -159,6 +143,13 @@ TEST_F(TextTest, SetMatchingTheTargetDepthIsChosen) {
     quon_draw_text_ex(page32.b, "A", font.p, 0, 0, 0, 0);
     // Opaque glyph replaces the colour but the target keeps its alpha.
     EXPECT_EQ(page32.at32(0, 0), 0x7F000000u | (0x112233u + 33));
+
+    // A font without a 32-bit set is drawn colourised onto a 32-bit target.
+    pod_holder plain(solid_font(96, 3, 5, 8));
+    bitmap_holder other(16, 8, 32);
+    quon_draw_text_ex(other.b, "A", plain.p, 0, 0, 0, 0x00FF8040);
+    EXPECT_EQ(other.at32(0, 0), 0x00FF8040u);
+    EXPECT_EQ(other.at32(3, 0), 0u);
 }
 
 TEST_F(TextTest, ThirtyTwoBitGlyphsBlendByAlpha) {
