@@ -2,6 +2,7 @@
 // input, configuration, files, pods and text.
 #pragma once
 #include "host/bitmap.h"
+#include "host/clipboard.h"
 #include "host/config.h"
 #include "host/disk.h"
 #include "host/display.h"

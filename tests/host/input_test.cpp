@@ -237,3 +237,33 @@ TEST_F(Pump, MouseIsReportedInBackPagePixels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Clipboard, WorksWithoutAPlatformClipboard) {
+    ASSERT_EQ(SDL_WasInit(SDL_INIT_VIDEO), 0u);
+    quon_set_clipboard_text("");
+    EXPECT_EQ(quon_has_clipboard_text(), 0);
+    quon_set_clipboard_text("print(1)");
+    EXPECT_EQ(quon_has_clipboard_text(), 1);
+    EXPECT_EQ(quon_get_clipboard_text(), "print(1)");
+}
+
+TEST(Clipboard, LoadsAFileOfAtMostOneMebibyte) {
+    test_app::temp_folder dir;
+    EXPECT_EQ(quon_load_clipboard_from_file((dir.path + "missing.txt").c_str()), 1);
+    dir.write("big.txt", std::string((1 << 20) + 100, 'q'));
+    EXPECT_EQ(quon_load_clipboard_from_file((dir.path + "big.txt").c_str()), 0);
+    EXPECT_EQ(quon_get_clipboard_text().size(), size_t(1) << 20);
+    dir.write("small.txt", "line one\nline two\n");
+    EXPECT_EQ(quon_load_clipboard_from_file((dir.path + "small.txt").c_str()), 0);
+    EXPECT_EQ(quon_get_clipboard_text(), "line one\nline two\n");
+}
+
+TEST_F(Pump, PlatformClipboardRoundTrip) {
+    quon_set_clipboard_text("hello clip");
+    EXPECT_EQ(quon_has_clipboard_text(), 1);
+    EXPECT_EQ(quon_get_clipboard_text(), "hello clip");
+}
+
+}  // namespace
