@@ -769,11 +769,13 @@ void luaV_execute (lua_State *L) {
         lua_Number old = nvalue(ra);
         lua_Number idx = luai_numadd(L, old, step); /* increment index */
         lua_Number limit = nvalue(ra+1);
-        /* the index wraps at 32767; an upward loop that wrapped ends here
-           (so 'for i=0,32767' ends, and step 0 from 0 never runs) */
+        /* the index wraps past 32767 and -32768; a loop whose index
+           wrapped ends here (so 'for i=0,32767' ends, and step 0 from 0
+           never runs) */
         if ((luai_numlt(L, 0, step) ? luai_numle(L, idx, limit)
                                     : luai_numle(L, limit, idx)) &&
-            !(step >= 0 && old >= 0 && idx <= 0)) {
+            !(step >= 0 && old >= 0 && idx <= 0) &&
+            !(step < 0 && old < 0 && idx >= 0)) {
           ci->u.l.savedpc += GETARG_sBx(i);  /* jump back */
           setnvalue(ra, idx);  /* update internal index... */
           setnvalue(ra+3, idx);  /* ...and external index */
