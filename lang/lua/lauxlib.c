@@ -187,6 +187,7 @@ LUALIB_API void luaL_where (lua_State *L, int level) {
   if (lua_getstack(L, level, &ar)) {  /* check function at level */
     lua_getinfo(L, "Sl", &ar);  /* get info about it */
     if (ar.currentline > 0) {  /* is there info? */
+      mivo3_runtime_line = ar.currentline;  /* as for the core's errors */
       lua_pushfstring(L, "%s:%d: ", ar.short_src,
                       lua_fmtint(ar.currentline));
       return;
