@@ -23,6 +23,10 @@ bool quon_app_active() { return quon_system_active == 1 || quon_window_has_focus
 
 static void window_event(const SDL_WindowEvent& w, int32_t now) {
     sdl_fingerdown = 0;
+    // A fullscreen toggle replaces the window; late events of the old one
+    // must not mark the program inactive or closed.
+    auto* main_window = static_cast<SDL_Window*>(quon_platform_window());
+    if (!main_window || w.windowID != SDL_GetWindowID(main_window)) return;
     switch (w.event) {
     case SDL_WINDOWEVENT_HIDDEN:
     case SDL_WINDOWEVENT_MINIMIZED:

@@ -214,6 +214,7 @@ TEST_F(Pump, TypedCharactersAndWheelReachTheHost) {
 TEST_F(Pump, FocusEventsDriveTheActivityFlag) {
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(quon_platform_window()));
     e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
     SDL_PushEvent(&e);
     quon_handle_messages();
@@ -264,6 +265,21 @@ TEST_F(Pump, PlatformClipboardRoundTrip) {
     quon_set_clipboard_text("hello clip");
     EXPECT_EQ(quon_has_clipboard_text(), 1);
     EXPECT_EQ(quon_get_clipboard_text(), "hello clip");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Pump, EventsOfAWindowThatIsGoneAreIgnored) {
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(quon_platform_window())) + 100;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&e);
+    quon_quit = 0;
+    quon_handle_messages();
+    EXPECT_EQ(quon_quit, 0);
 }
 
 }  // namespace

@@ -212,6 +212,7 @@ TEST_F(MainLoop, WindowCloseEventEndsTheLoopAfterTheIteration) {
     ASSERT_EQ(quon_set_screen(128, 128, 8, 0x100), 0);
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(quon_platform_window()));
     e.window.event = SDL_WINDOWEVENT_CLOSE;
     SDL_PushEvent(&e);
     quon_quit = 0;
