@@ -62,6 +62,15 @@ struct sound_channel {
 
 extern sound_channel ms0[MIVO3_CHANNELS];
 
+// The main thread stores sfx and pattern fields and the audio registers
+// without the audio lock, one word at a time; the audio thread reads each
+// such word with a single relaxed load.
+inline int32_t quon_word(const int32_t& w) { return __atomic_load_n(&w, __ATOMIC_RELAXED); }
+inline sfx_note quon_load_note(const sfx_note& n) {
+    return sfx_note{quon_word(n.pitch), quon_word(n.waveform), quon_word(n.volume),
+                    quon_word(n.effect), quon_word(n.custom)};
+}
+
 // True when the channel plays nothing at all (no sfx, no music, no sample).
 inline bool quon_channel_idle(const sound_channel& ch) {
     return ch.sfx == nullptr && !ch.is_music && ch.host_sample == nullptr;

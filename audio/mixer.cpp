@@ -32,10 +32,9 @@ static inline int32_t distort(int32_t s) { return s >= 0 ? (s & 0xf000) : -((-s)
 // effects of its column.
 static void next_tick(sound_channel& ch) {
     const int32_t bit = 1 << (ch.channel_index & 3);
-    // Each register is one word poked by the main thread; read once a tick.
-    const bool echo = pstate.audio_regs[1] & bit;
-    const bool distortion = pstate.audio_regs[2] & bit;
-    const bool low_pass = pstate.audio_regs[3] & bit;
+    const bool echo = quon_word(pstate.audio_regs[1]) & bit;
+    const bool distortion = quon_word(pstate.audio_regs[2]) & bit;
+    const bool low_pass = quon_word(pstate.audio_regs[3]) & bit;
     const int32_t last = ch.tick_buf[MIVO3_TICK_SAMPLES - 1];
     int16_t* t = ch.tick_buf;
     if (echo) {
@@ -95,7 +94,7 @@ void quon_mixer_callback_0(int16_t* out, int32_t n) {
     n = std::clamp<int32_t>(n, 0, MIVO3_CHANNEL_BUFFER);
     inside_quon_mixer_callback.store(1, std::memory_order_relaxed);
     advanced_pattern = false;
-    const int32_t half_speed = pstate.audio_regs[0];
+    const int32_t half_speed = quon_word(pstate.audio_regs[0]);
     for (sound_channel& ch : ms0) {
         std::memset(ch.out, 0, sizeof(int16_t) * n);
         if (half_speed & (1 << (ch.channel_index & 3))) {

@@ -49,7 +49,7 @@ void quon_reset_audio_engine() {
     mivo3_cart_release_hook = quon_release_cart_sounds;
 }
 
-static int32_t speed_of(const sfx_record* sfx) { return std::max<int32_t>(1, sfx->speed); }
+static int32_t speed_of(const sfx_record* sfx) { return std::max<int32_t>(1, quon_word(sfx->speed)); }
 
 static int32_t saturate(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -79,7 +79,7 @@ static int32_t allocate_channel() {
     int32_t best = -1;
     for (int32_t k = 0; k < 4; k++) {
         if (!ms0[k].sfx || (reserved(k) && !idle(k + 4))) continue;
-        if (best < 0 || ms0[k].sfx->speed <= ms0[best].sfx->speed) best = k;
+        if (best < 0 || quon_word(ms0[k].sfx->speed) <= quon_word(ms0[best].sfx->speed)) best = k;
     }
     return best;
 }
@@ -146,7 +146,7 @@ static int32_t column_sfx(int32_t entry) { return std::clamp<int32_t>(entry, 0, 
 
 static bool pattern_silent(const mivo3_cart* cart, int32_t n) {
     for (int32_t c = 0; c < 4; c++)
-        if (column_on(cart->music[n][c])) return false;
+        if (column_on(quon_word(cart->music[n][c]))) return false;
     return true;
 }
 
@@ -154,11 +154,11 @@ int32_t quon_pattern_length(const mivo3_cart* cart, int32_t n) {
     if (!cart || n < 0 || n > 63) return 0;
     int32_t longest = 0;
     for (int32_t c = 0; c < 4; c++) {
-        int32_t entry = cart->music[n][c];
+        int32_t entry = quon_word(cart->music[n][c]);
         if (!column_on(entry)) continue;
         const sfx_record& sfx = cart->sfx[column_sfx(entry)];
         int32_t len = 32 * speed_of(&sfx);
-        if (sfx.loop_end <= sfx.loop_start) return len;
+        if (quon_word(sfx.loop_end) <= quon_word(sfx.loop_start)) return len;
         longest = std::max(longest, len);
     }
     return longest;
@@ -179,7 +179,7 @@ void quon_play_mivo3_song(mivo3_cart* cart, int32_t n, int32_t len) {
         current_pattern = n;
         const int32_t ticks = playable_length(cart, n);
         for (int32_t c = 0; c < 4; c++) {
-            int32_t entry = cart->music[n][c];
+            int32_t entry = quon_word(cart->music[n][c]);
             int32_t got = quon_play_sfx_ex(&cart->sfx[column_sfx(entry)], 0, 32, cart, 4 + c);
             if (got < 0) continue;
             sound_channel& ch = ms0[got];
@@ -243,7 +243,7 @@ void quon_advance_music_channel(sound_channel& ch) {
         clear_channel(ch);
         return;
     }
-    const int32_t flags = cart->music_flags[p];
+    const int32_t flags = quon_word(cart->music_flags[p]);
     if (flags & 4) {
         current_pattern = -1;
         clear_channel(ch);
@@ -259,7 +259,7 @@ void quon_advance_music_channel(sound_channel& ch) {
     } else {
         if (p > 0 && !(flags & 1)) {
             int32_t q = p - 1;
-            while (q >= 1 && !(cart->music_flags[q] & 1)) q--;
+            while (q >= 1 && !(quon_word(cart->music_flags[q]) & 1)) q--;
             p = q >= 1 ? q : 0;
         }
         // The pattern reported is the one that plays next, so that a cart
@@ -270,7 +270,7 @@ void quon_advance_music_channel(sound_channel& ch) {
         clear_channel(ch);
         return;
     }
-    const int32_t entry = cart->music[p][ch.channel_index & 3];
+    const int32_t entry = quon_word(cart->music[p][ch.channel_index & 3]);
     ch.sfx = column_on(entry) ? &cart->sfx[column_sfx(entry)] : nullptr;
     ch.pattern = p;
     ch.tick_pos = 0;

@@ -15,8 +15,8 @@ void quon_reset_channels() {
 }
 
 // Record fields may be poked from the main thread while a tick renders; each
-// is read once into a local so one tick sees one consistent value.
-static int32_t speed_of(const sfx_record& sfx) { return std::max<int32_t>(1, sfx.speed); }
+// is read once into a local so that one tick sees one value.
+static int32_t speed_of(const sfx_record& sfx) { return std::max<int32_t>(1, quon_word(sfx.speed)); }
 
 int32_t quon_pitch_to_dx(int32_t pitch) {
     int32_t n = pitch >> 16;
@@ -121,7 +121,7 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
                            int32_t volume) {
     const sfx_record& inst = ch.cart->sfx[note.waveform & 7];
     const int32_t is = speed_of(inst);
-    const int32_t ls = inst.loop_start, le = inst.loop_end;
+    const int32_t ls = quon_word(inst.loop_start), le = quon_word(inst.loop_end);
     int32_t t = ch.inst_tick;
     if (ls < le && int64_t{t} >= int64_t{le} * is) {
         t = static_cast<int32_t>(std::clamp<int64_t>(int64_t{ls} * is, 0, INT32_MAX));
@@ -133,7 +133,7 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
         o.waveform = 0;
         return;
     }
-    const sfx_note in = inst.notes[j];
+    const sfx_note in = quon_load_note(inst.notes[j]);
     int32_t p = in.pitch << 16;
     int32_t v = in.volume * 256;
     if (hh == is - 1) {
@@ -155,7 +155,7 @@ void apply_meta_instrument(sound_channel& ch, const sfx_note& note, osc_state& o
     case 6:
     case 7: {
         int32_t d = arpeggio_ticks(in.effect, is);
-        p = inst.notes[(j & ~3) + (t / d) % 4].pitch << 16;
+        p = quon_word(inst.notes[(j & ~3) + (t / d) % 4].pitch) << 16;
         break;
     }
     default: break;
@@ -187,7 +187,7 @@ void calculate_osc_state(sound_channel& ch, osc_state& o) {
         o.dx = 0;
         return;
     }
-    const sfx_note note = sfx->notes[k];
+    const sfx_note note = quon_load_note(sfx->notes[k]);
     int32_t pitch = note.pitch << 16;
     int32_t volume = note.volume * 256;
     if (ch.is_music) {
@@ -207,7 +207,7 @@ void calculate_osc_state(sound_channel& ch, osc_state& o) {
     case 6:
     case 7: {
         int32_t d = arpeggio_ticks(note.effect, s);
-        pitch = sfx->notes[(k & ~3) + (ch.tick_pos / d) % 4].pitch << 16;
+        pitch = quon_word(sfx->notes[(k & ~3) + (ch.tick_pos / d) % 4].pitch) << 16;
         break;
     }
     default: break;
@@ -251,11 +251,11 @@ void calculate_osc_state(sound_channel& ch, osc_state& o) {
 
 bool quon_sfx_continues(const sfx_record& sfx, int32_t k) {
     const int32_t s = speed_of(sfx);
-    if (int64_t{sfx.loop_end} > int64_t{s} * sfx.loop_start) return true;
+    if (int64_t{quon_word(sfx.loop_end)} > int64_t{s} * quon_word(sfx.loop_start)) return true;
     if (k < 0 || k > 31) return false;
     for (int32_t i = k; i < 32; i++)
-        if (sfx.notes[i].volume > 0) return true;
-    return k != 31 && sfx.notes[k].effect == 1;
+        if (quon_word(sfx.notes[i].volume) > 0) return true;
+    return k != 31 && quon_word(sfx.notes[k].effect) == 1;
 }
 
 static inline int16_t to_sample(int32_t v) {
@@ -317,7 +317,7 @@ void mix_sfx_tick(sound_channel& ch, int16_t* buf) {
     for (int32_t i = 0; i < MIVO3_TICK_SAMPLES; i++) buf[i] = to_sample(fresh[i]);
 
     advance_position(ch);
-    const int32_t ls = sfx->loop_start, le = sfx->loop_end;
+    const int32_t ls = quon_word(sfx->loop_start), le = quon_word(sfx->loop_end);
     if (ch.looping && ls < le && int64_t{ch.tick_pos} >= int64_t{le} * s)
         ch.tick_pos = static_cast<int32_t>(std::clamp<int64_t>(int64_t{ls} * s, 0, INT32_MAX));
 
