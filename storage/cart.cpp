@@ -1,5 +1,6 @@
 #include "storage/cart.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -63,6 +64,13 @@ uint8_t mivo3_sfx_byte(const sfx_record& sfx, int32_t offset)
     }
 }
 
+// The mixer reads sfx and pattern fields on the audio thread without the
+// audio lock; each field is one 32-bit store.
+static void store_shared(int32_t& field, int32_t value)
+{
+    std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
+}
+
 // Each byte of a note owns its own bits of the decoded fields; the waveform
 // straddles both bytes, so each write keeps the other byte's waveform bits.
 void mivo3_set_sfx_byte(sfx_record& sfx, int32_t offset, uint8_t value)
@@ -70,21 +78,21 @@ void mivo3_set_sfx_byte(sfx_record& sfx, int32_t offset, uint8_t value)
     if (offset < 64) {
         sfx_note& note = sfx.notes[offset >> 1];
         if ((offset & 1) == 0) {
-            note.pitch = value & 63;
-            note.waveform = (note.waveform & 4) | value >> 6;
+            store_shared(note.pitch, value & 63);
+            store_shared(note.waveform, (note.waveform & 4) | value >> 6);
         } else {
-            note.waveform = (note.waveform & 3) | (value & 1) << 2;
-            note.volume = (value >> 1) & 7;
-            note.effect = (value >> 4) & 7;
-            note.custom = value & 128;
+            store_shared(note.waveform, (note.waveform & 3) | (value & 1) << 2);
+            store_shared(note.volume, (value >> 1) & 7);
+            store_shared(note.effect, (value >> 4) & 7);
+            store_shared(note.custom, value & 128);
         }
         return;
     }
     switch (offset) {
-    case 64: sfx.editor_mode = value; break;
-    case 65: sfx.speed = value; break;
-    case 66: sfx.loop_start = value; break;
-    default: sfx.loop_end = value; break;
+    case 64: store_shared(sfx.editor_mode, value); break;
+    case 65: store_shared(sfx.speed, value); break;
+    case 66: store_shared(sfx.loop_start, value); break;
+    default: store_shared(sfx.loop_end, value); break;
     }
 }
 
@@ -98,11 +106,10 @@ uint8_t mivo3_music_byte(const mivo3_cart* cart, int32_t offset)
 void mivo3_set_music_byte(mivo3_cart* cart, int32_t offset, uint8_t value)
 {
     int32_t p = offset >> 2, c = offset & 3;
-    cart->music[p][c] = value & 0x7f;
-    if (value & 0x80)
-        cart->music_flags[p] |= 1 << c;
-    else
-        cart->music_flags[p] &= ~(1 << c);
+    store_shared(cart->music[p][c], value & 0x7f);
+    int32_t bit = 1 << c;
+    store_shared(cart->music_flags[p], value & 0x80 ? cart->music_flags[p] | bit
+                                                    : cart->music_flags[p] & ~bit);
 }
 
 uint8_t mivo3_cart_rom_read(const mivo3_cart* cart, int32_t addr)
