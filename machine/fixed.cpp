@@ -165,11 +165,11 @@ constexpr uint64_t pow10_table[17] = {
     100000000ull, 1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull,
     10000000000000ull, 100000000000000ull, 1000000000000000ull, 10000000000000000ull};
 
-// Formats |v| / 65536 with `places` decimals, halves away from zero. The
+// Formats v / 65536 with `places` decimals, halves away from zero. The
 // fraction is exact in 16 decimals: 1/65536 = 0.0000152587890625.
 int format_places(char* buf, int32_t v, int places) {
     bool neg = v < 0;
-    uint64_t mag = neg ? -static_cast<int64_t>(v) : v;
+    uint64_t mag = neg ? uint64_t(-int64_t(v)) : uint64_t(v);
     uint64_t whole = mag >> 16;
     uint64_t frac16 = (mag & 0xffff) * 152587890625ull;
     uint64_t unit = pow10_table[16 - places];
@@ -179,9 +179,20 @@ int format_places(char* buf, int32_t v, int places) {
         frac -= pow10_table[places];
         whole++;
     }
-    return std::snprintf(buf, mivo3_fixed_text_max, "%s%llu.%0*llu", neg ? "-" : "",
-                         static_cast<unsigned long long>(whole), places,
-                         static_cast<unsigned long long>(frac));
+    char digits[8];
+    int nd = 0;
+    do {
+        digits[nd++] = char('0' + whole % 10);
+        whole /= 10;
+    } while (whole != 0);
+    int len = 0;
+    if (neg) buf[len++] = '-';
+    while (nd > 0) buf[len++] = digits[--nd];
+    buf[len++] = '.';
+    for (int i = places - 1; i >= 0; i--) buf[len + i] = char('0' + frac % 10), frac /= 10;
+    len += places;
+    buf[len] = '\0';
+    return len;
 }
 
 }  // namespace

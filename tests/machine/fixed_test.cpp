@@ -1,5 +1,8 @@
 #include "machine/fixed.h"
 
+#include "machine/pstate.h"
+#include "runtime/cpu.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -392,4 +395,54 @@ TEST(FixedText, RoundTrips) {
             EXPECT_LE(std::abs(int64_t(d) - v), 8) << t;
         }
     }
+}
+
+class FixedCharges : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_pstate();
+        mivo3_vm = {&state, [](void*, int32_t) {}, nullptr, nullptr};
+    }
+    void TearDown() override { mivo3_vm = {}; }
+    int32_t spent(int32_t before) const { return pstate.system_cycles - before; }
+    int state = 0;
+};
+
+TEST_F(FixedCharges, RootsAndPowersSpendEightPerRoot) {
+    int32_t c = pstate.system_cycles;
+    fsqrt(F(2));
+    EXPECT_EQ(spent(c), 8);
+    c = pstate.system_cycles;
+    fsqrt(0);
+    fsqrt(F(32761));
+    EXPECT_EQ(spent(c), 0);
+    c = pstate.system_cycles;
+    mivo3_sqrt(F(9));
+    EXPECT_EQ(spent(c), 24);
+    c = pstate.system_cycles;
+    m3_fpow(F(3), 0);
+    EXPECT_EQ(spent(c), 0);
+    c = pstate.system_cycles;
+    m3_fpow(F(3), F(4));
+    EXPECT_EQ(spent(c), 8);
+    c = pstate.system_cycles;
+    m3_fpow(F(3), F(0.25));  // two roots
+    EXPECT_EQ(spent(c), 24);
+    c = pstate.system_cycles;
+    m3_fpow(0, F(0.25));     // no roots of 0
+    EXPECT_EQ(spent(c), 8);
+}
+
+TEST_F(FixedCharges, BitOperationsRefundOnlyWithTheirExactArgumentCount) {
+    int32_t f = pstate.frame_cycles;
+    mivo3_refund_binary_op(2);
+    EXPECT_EQ(pstate.frame_cycles - f, -3);
+    mivo3_refund_binary_op(3);
+    mivo3_refund_binary_op(1);
+    EXPECT_EQ(pstate.frame_cycles - f, -3);
+    mivo3_refund_unary_op(1);
+    EXPECT_EQ(pstate.frame_cycles - f, -5);
+    mivo3_refund_unary_op(2);
+    EXPECT_EQ(pstate.frame_cycles - f, -5);
+    EXPECT_EQ(pstate.refund_balance, 5);
 }
