@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -56,20 +55,6 @@ TEST_F(CartTest, RomAddressesOutsideTheCartReadZeroAndIgnoreWrites)
     mivo3_cart_rom_write(nullptr, 0, 1);  // ignored, no crash
 }
 
-TEST_F(CartTest, RomBytesRoundTripThroughTheRecord)
-{
-    std::mt19937 rng(5);
-    std::vector<uint8_t> model(MIVO3_CART_ROM_SIZE);
-    for (int pass = 0; pass < 2; pass++) {
-        for (int32_t a = 0; a < MIVO3_CART_ROM_SIZE; a++) {
-            model[size_t(a)] = uint8_t(rng());
-            mivo3_cart_rom_write(cart, a, model[size_t(a)]);
-        }
-        for (int32_t a = 0; a < MIVO3_CART_ROM_SIZE; a++)
-            ASSERT_EQ(mivo3_cart_rom_read(cart, a), model[size_t(a)]) << a;
-    }
-}
-
 TEST_F(CartTest, EveryNoteValueRoundTripsAndDecodes)
 {
     sfx_record sfx{};
@@ -95,39 +80,6 @@ TEST_F(CartTest, NoteBytesKeepTheOtherBytesWaveformBits)
     mivo3_set_sfx_byte(sfx, 0, 0xc0);
     mivo3_set_sfx_byte(sfx, 1, 0x00);  // high byte: waveform bit 2 only
     EXPECT_EQ(sfx.notes[0].waveform, 3);
-}
-
-TEST_F(CartTest, SfxHeaderBytesFollowTheNotes)
-{
-    mivo3_cart_rom_write(cart, 0x3200 + 68 * 63 + 64, 1);
-    mivo3_cart_rom_write(cart, 0x3200 + 68 * 63 + 65, 255);
-    mivo3_cart_rom_write(cart, 0x3200 + 68 * 63 + 66, 8);
-    mivo3_cart_rom_write(cart, 0x3200 + 68 * 63 + 67, 16);
-    EXPECT_EQ(cart->sfx[63].editor_mode, 1);
-    EXPECT_EQ(cart->sfx[63].speed, 255);
-    EXPECT_EQ(cart->sfx[63].loop_start, 8);
-    EXPECT_EQ(cart->sfx[63].loop_end, 16);
-    EXPECT_EQ(mivo3_cart_rom_read(cart, 0x42ff), 16);
-}
-
-TEST_F(CartTest, MusicBytesCarryOnePatternFlagEach)
-{
-    cart->music[10][3] = 0x7f;
-    cart->music_flags[10] = 0xf;
-    for (int32_t c = 0; c < 4; c++)
-        EXPECT_EQ(mivo3_cart_rom_read(cart, 0x3100 + 40 + c) >> 7, 1);
-    EXPECT_EQ(mivo3_cart_rom_read(cart, 0x3100 + 43), 0xff);
-    mivo3_cart_rom_write(cart, 0x3100 + 41, 0x03);
-    EXPECT_EQ(cart->music_flags[10], 0xd);
-    EXPECT_EQ(cart->music[10][1], 3);
-}
-
-TEST_F(CartTest, SharedBytesWriteSpriteAndMap)
-{
-    mivo3_cart_rom_write(cart, 0x1000 + 200, 0x9b);
-    EXPECT_EQ(cart->map->rows[33][72], 0x9b);
-    EXPECT_EQ(cart->gfx->rows[67][16], 0xb);
-    EXPECT_EQ(cart->gfx->rows[67][17], 0x9);
 }
 
 TEST_F(CartTest, DestroyReleasesSoundsAndTheCurrentReference)
