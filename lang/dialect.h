@@ -16,9 +16,9 @@ constexpr int32_t MIVO3_PRELUDE_LINES = 2;
 // Maps a 1-based line of the compiled text to the 1-based line within its
 // code tab (the tabs of mivo3_tabs, each with its includes flattened), and
 // stores the tab number in *out_tab. A line inside an included file prints
-// "<file> line <n>" through mivo3_lang_print_hook in colour 9 and maps to the
-// line of its #include directive. A line past the last tab gives line 0 of
-// tab 0.
+// "<file> line <n>" in colour 9 (through the include hooks' print) and maps
+// to the line of its #include directive. A line past the last tab gives line
+// 0 of tab 0.
 int32_t find_tab_line(int32_t line, int32_t* out_tab);
 
 // The same, returned scaled by 65536 for lua_pushfstring's "%d" (the
@@ -26,7 +26,3 @@ int32_t find_tab_line(int32_t line, int32_t* out_tab);
 // nothing.
 int32_t get_mivo3_line(int32_t line);
 int32_t get_mivo3_tab(int32_t line);
-
-// Where the language's glue prints console lines (text, colour); set by the
-// shell. Nothing is printed while it is null.
-extern void (*mivo3_lang_print_hook)(const char* text, int32_t colour);

@@ -4,16 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "lang/dialect.h"
+#include "lang/includes.h"
 #include "storage/cart.h"
 
 namespace {
 
 std::vector<std::string> printed;
+
+std::string include_dir() { return std::string(MIVO3_BINARY_DIR) + "/dialect_test_includes"; }
 
 void capture_print(const char* text, int32_t colour) {
     printed.push_back(std::to_string(colour) + ":" + text);
@@ -65,13 +70,16 @@ protected:
         luaL_openlibs(L);
         for (const luaL_Reg& r : bound) lua_register(L, r.name, r.func);
         printed.clear();
-        mivo3_lang_print_hook = capture_print;
+        mivo3_include_hooks hooks;
+        hooks.print = capture_print;
+        hooks.current_cart_filename = [] { return include_dir() + "/cart.m3"; };
+        mivo3_set_include_hooks(hooks);
         for (std::string& t : mivo3_tabs.tab) t.clear();
         mivo3_soft_yield_count = 0;
     }
     void TearDown() override {
         lua_close(L);
-        mivo3_lang_print_hook = nullptr;
+        mivo3_set_include_hooks({});
     }
 
     // Compiles and runs code; "a,b,..." for its results, "syntax: <msg>" or
@@ -348,6 +356,52 @@ TEST_F(Dialect, FindTabLineWalksTheTabs) {
     EXPECT_EQ(find_tab_line(40, &tab), 0);  // past the last tab
     EXPECT_EQ(tab, 0);
     EXPECT_TRUE(printed.empty());
+}
+
+TEST_F(Dialect, FindTabLineMapsIncludedLines) {
+    std::filesystem::create_directories(include_dir());
+    std::ofstream(include_dir() + "/lib.lua") << "a = 1\nb = (2 +\nc = 3";
+    cart_text({"x = 1\n#include lib.lua\ny = 2\nz = 3", "w = 1"});
+    struct { int32_t line; int32_t tab_line; int32_t tab; const char* report; } cases[] = {
+        {3, 1, 0, nullptr},
+        {4, 2, 0, "9:lib.lua line 1\n"},
+        {6, 2, 0, "9:lib.lua line 3\n"},
+        {7, 3, 0, nullptr},   // after the block: back by the two lines it added
+        {8, 4, 0, nullptr},
+        {9, 5, 0, nullptr},   // the separator line
+        {10, 1, 1, nullptr},  // tab 1 starts after the flattened tab 0
+    };
+    for (auto c : cases) {
+        printed.clear();
+        int32_t tab = -1;
+        EXPECT_EQ(find_tab_line(c.line, &tab), c.tab_line) << c.line;
+        EXPECT_EQ(tab, c.tab) << c.line;
+        if (c.report) {
+            ASSERT_EQ(printed.size(), 1u) << c.line;
+            EXPECT_EQ(printed[0], c.report);
+        } else {
+            EXPECT_TRUE(printed.empty()) << c.line;
+        }
+    }
+    printed.clear();
+    EXPECT_EQ(get_mivo3_tab(4), 0);
+    EXPECT_TRUE(printed.empty());  // only the line lookup reports
+    // A parser message naming a line inside the included text names the
+    // #include line of the tab.
+    std::string flat;
+    ASSERT_EQ(mivo3_flatten_includes(mivo3_tabs.tab[0], flat), 0);
+    printed.clear();
+    EXPECT_EQ(run("-- header\n\n" + flat),
+              "syntax: cart:6: ')' expected (to close '(' at line 2 (tab 0)) near '='");
+    ASSERT_EQ(printed.size(), 1u);
+    EXPECT_EQ(printed[0], "9:lib.lua line 2\n");
+    // A missing include file is passed over quietly: the tab is mapped as written.
+    mivo3_tabs.tab[0] = "#include missing.lua\nx = 1";
+    printed.clear();
+    int32_t tab = -1;
+    EXPECT_EQ(find_tab_line(4, &tab), 2);
+    EXPECT_TRUE(printed.empty());
+    std::filesystem::remove_all(include_dir());
 }
 
 TEST_F(Dialect, SyntaxErrorsNameLinesWithinTabs) {
