@@ -384,7 +384,8 @@ TEST_F(MusicTest, DestroyingACartStopsItsSounds) {
     mivo3_sfx(cart, 2, 1, 3, 0, 0);
     quon_destroy_mivo3_cart(other);
     for (int32_t c = 0; c < 16; c++) {
-        if (c != 3) EXPECT_EQ(ms0[c].sfx, nullptr) << c;
+        if (c == 3) continue;
+        EXPECT_EQ(ms0[c].sfx, nullptr) << c;
     }
     EXPECT_FALSE(quon_music_is_playing());
     EXPECT_EQ(ms0[3].sfx, &sfx(1));
