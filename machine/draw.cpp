@@ -611,6 +611,32 @@ void mivo3_mset(int32_t x, int32_t y, int32_t v) {
     mivo3_poke(&pstate, pstate.cart, addr, ipart(v) & 0xff);
 }
 
+int32_t mivo3_fget(int32_t n) {
+    int32_t i = ipart(n);
+    if (!pstate.cart || i < 0 || i > 255) return 0;
+    return pstate.cart->flags[i] & 0xff;
+}
+
+bool mivo3_fget_bit(int32_t n, int32_t f) {
+    int32_t bit = ipart(f);
+    if (bit < 0 || bit > 7) return false;
+    return (mivo3_fget(n) >> bit) & 1;
+}
+
+void mivo3_fset(int32_t n, int32_t v) {
+    int32_t i = ipart(n);
+    if (!pstate.cart || i < 0 || i > 255) return;
+    mivo3_poke(&pstate, pstate.cart, MIVO3_ROM_FLAGS + i, ipart(v) & 0xff);
+}
+
+void mivo3_fset_bit(int32_t n, int32_t f, bool set) {
+    int32_t i = ipart(n), bit = ipart(f);
+    if (!pstate.cart || i < 0 || i > 255 || bit < 0 || bit > 7) return;
+    int32_t v = pstate.cart->flags[i] & 0xff;
+    v = set ? v | (1 << bit) : v & ~(1 << bit);
+    mivo3_poke(&pstate, pstate.cart, MIVO3_ROM_FLAGS + i, v);
+}
+
 void draw_tinted_rect_adaptive(quon_bitmap* bmp, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t mode,
                                bool fixed_map) {
     if (!bmp || bmp->bits != 8) return;

@@ -87,6 +87,13 @@ int32_t mivo3_mget(int32_t x, int32_t y);
 // Rows 32..63 of the map share their bytes with sprite sheet rows 64..127.
 void mivo3_mset(int32_t x, int32_t y, int32_t v);
 
+// Sprite flags (low 8 bits of each of the 256 sprites' flag values). n or f
+// out of range (0..255, 0..7) reads 0 / false and writes nothing.
+int32_t mivo3_fget(int32_t n);
+bool mivo3_fget_bit(int32_t n, int32_t f);
+void mivo3_fset(int32_t n, int32_t v);
+void mivo3_fset_bit(int32_t n, int32_t f, bool set);
+
 // Darkens the inclusive rectangle of an 8-bit bitmap to colours 0, 1 and 5
 // for the pause menu backdrop: mode 1 adapts to the picture's brightness
 // (the darkest two thirds to 0, the rest to 1) unless `fixed_map` is set

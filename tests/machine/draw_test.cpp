@@ -572,6 +572,24 @@ TEST_F(Draw, SheetAndMapCellsShareRows) {
     EXPECT_EQ(mivo3_sget(I(7), I(7)), 13);
 }
 
+TEST_F(Draw, SpriteFlags) {
+    mivo3_fset(I(3), I(0x1a5));
+    EXPECT_EQ(mivo3_fget(I(3)), 0xa5);
+    EXPECT_EQ(mivo3_peek(&pstate, cart, 0x3003), 0xa5);
+    EXPECT_TRUE(mivo3_fget_bit(I(3), I(0)));
+    EXPECT_FALSE(mivo3_fget_bit(I(3), I(1)));
+    EXPECT_FALSE(mivo3_fget_bit(I(3), I(8)));
+    mivo3_fset_bit(I(3), I(1), true);
+    mivo3_fset_bit(I(3), I(7), false);
+    EXPECT_EQ(mivo3_fget(I(3)), 0x27);
+    mivo3_fset_bit(I(3), I(9), true);
+    mivo3_fset(I(256), I(1));
+    mivo3_fset(I(-1), I(1));
+    EXPECT_EQ(mivo3_fget(I(3)), 0x27);
+    EXPECT_EQ(mivo3_fget(I(300)), 0);
+    EXPECT_FALSE(mivo3_fget_bit(I(-1), 0));
+}
+
 TEST_F(Draw, PrintAndScrolling) {
     ASSERT_EQ(quon_text_init(), 0);
     mivo3_print_font = quon_builtin_font(0);
