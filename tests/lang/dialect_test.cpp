@@ -12,6 +12,9 @@
 
 #include "lang/dialect.h"
 #include "lang/includes.h"
+#include "machine/lua_alloc.h"
+#include "machine/pstate.h"
+#include "runtime/cpu.h"
 #include "storage/cart.h"
 
 namespace {
@@ -548,6 +551,36 @@ TEST_F(Dialect, SoftYieldStopsTheProgramAtTheNextInstruction) {
     EXPECT_NE(mivo3_soft_yield_count, 0);
     while (lua_resume(T, nullptr, 0) == LUA_YIELD) {}
     EXPECT_EQ(run("return after, done"), "1,1");
+}
+
+// The run loop's hook with the allocator's soft yield: it yields at once
+// when the language memory went over its soft limit.
+void soft_yield_hook(lua_State* L, lua_Debug* ar) {
+    if (ar->event == LUA_HOOKCOUNT && pstate.soft_yield_requested) lua_yield(L, 0);
+}
+
+TEST(DialectMemory, AllocatorSoftYieldSuspendsTheProgramPromptly) {
+    reset_pstate();
+    lua_State* L = lua_newstate(mivo3_lua_alloc, nullptr);
+    ASSERT_NE(L, nullptr);
+    lua_State* T = lua_newthread(L);
+    mivo3_vm.state = T;
+    mivo3_vm.soft_yield = [](void* s) { lua_mivo3_soft_yield(static_cast<lua_State*>(s)); };
+    ASSERT_EQ(luaL_loadstring(T, "t = {} for i = 1, 30000 do t[i] = {1, 2, 3, 4, 5, 6, 7, 8} n = i end"), LUA_OK);
+    lua_sethook(T, soft_yield_hook, LUA_MASKCOUNT, 1024);
+    ASSERT_EQ(lua_resume(T, nullptr, 0), LUA_YIELD);
+    EXPECT_EQ(pstate.soft_yield_requested, 1);
+    EXPECT_GT(pstate.lua_bytes, MIVO3_LUA_SOFT_LIMIT);
+    lua_getglobal(T, "n");
+    EXPECT_LT(lua_tointeger(T, -1), 30000);
+    lua_pop(T, 1);
+    // Stopped mid-countdown, not at the next 1024-instruction check: the
+    // unspent count waits for the next charge.
+    EXPECT_GT(mivo3_soft_yield_count, 1);
+    mivo3_vm = {};
+    lua_close(L);
+    reset_pstate();
+    mivo3_soft_yield_count = 0;
 }
 
 TEST_F(Dialect, ResetCallStateAbandonsASuspendedProgram) {
