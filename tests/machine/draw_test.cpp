@@ -364,17 +364,6 @@ TEST_F(Draw, SpriteBlocksAndTheirSize) {
     EXPECT_EQ(mivo3_spr(0, 0, 0, I(100), I(100), false, false), 128 * 128);  // capped at 128
 }
 
-TEST_F(Draw, SpritesPastTheSheetEdgeDrawOpaqueZero) {
-    mivo3_cls(I(9));
-    // sprite 15 is the sheet's last column: 16 pixels wide reads 8 beyond it
-    mivo3_spr(I(15), 0, 0, I(2), I(1), false, false);
-    EXPECT_EQ(px(8, 0), 0);
-    EXPECT_EQ(px(15, 7), 0);
-    EXPECT_EQ(px(16, 0), 9);
-    mivo3_spr(I(255), I(40), I(40), I(1), I(2), false, false);
-    EXPECT_EQ(px(40, 48), 0);
-}
-
 // Per-pixel reference for spr: source position from the flips, values
 // through the draw palette, 16 and above transparent, off-sheet colour 0.
 void reference_spr(std::vector<uint8_t>& s, const mivo3_cart* cart, int32_t n, int32_t x, int32_t y, int32_t w,
