@@ -110,7 +110,8 @@ LUA_API void lua_spend_cpu (lua_State *L, int n) {
 
 
 LUA_API void lua_mivo3_soft_yield (lua_State *L) {
-  mivo3_soft_yield_count = L->hookcount;
+  if (mivo3_soft_yield_count == 0)  /* a repeated request keeps the budget */
+    mivo3_soft_yield_count = L->hookcount;
   L->hookcount = 1;
 }
 

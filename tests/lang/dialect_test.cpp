@@ -531,6 +531,8 @@ TEST_F(Dialect, SpendAndSoftYieldMoveTheCounter) {
     lua_mivo3_soft_yield(L);
     EXPECT_EQ(lua_get_cpu(L), 1);
     EXPECT_EQ(mivo3_soft_yield_count, 924);
+    lua_mivo3_soft_yield(L);  // asked again before the hook ran
+    EXPECT_EQ(mivo3_soft_yield_count, 924);
     lua_spend_cpu(L, 4);  // the saved budget comes back before the charge
     EXPECT_EQ(lua_get_cpu(L), 920);
     EXPECT_EQ(mivo3_soft_yield_count, 0);
