@@ -16,7 +16,7 @@ std::atomic<int32_t> fade_vol{0};
 int32_t fade0 = 0, fade1 = 0x10000;
 int32_t fade_len = 0;
 int32_t fade_start_t = 0;
-int32_t quon_console_mode = 0;
+std::atomic<int32_t> quon_console_mode{0};
 
 static int32_t host_clock() { return quon_get_time(); }
 static int32_t (*audio_clock)() = host_clock;

@@ -21,7 +21,7 @@ extern int32_t fade_start_t;          // ms
 // Console mode: channels 0-3 play sound effects, 4-7 the music columns, and
 // a sound effect on channel k silences channel k + 4. Off until the shell
 // switches it on.
-extern int32_t quon_console_mode;
+extern std::atomic<int32_t> quon_console_mode;
 
 // Clock of the fades, in ms; quon_get_time unless replaced (an offline
 // renderer runs faster than real time). Null restores quon_get_time.
