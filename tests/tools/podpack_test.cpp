@@ -310,3 +310,22 @@ TEST_F(BuiltDataPod, HoldsNoCartUntilOneIsGiven) {
     for (size_t i = 3; i < top->items.size(); i++)
         EXPECT_EQ(quon_pod_file(top, int32_t(i))->length, 0x8000) << i;
 }
+
+TEST_F(BuiltDataPod, TruncatedCopiesGiveShorterPods) {
+    for (size_t n = 0; n < bytes.size(); n += 61) {
+        const std::vector<uint8_t> part(bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
+        quon_pod* pod = pod_of(part);
+        if (pod) {
+            EXPECT_LE(pod->items.size(), top->items.size()) << n;
+            // A nested pod cut short is either refused or shorter, never bigger.
+            for (int32_t i = 1; i <= 2 && i < int32_t(pod->items.size()); i++) {
+                quon_pod* inner = quon_pod_load_item_pod(pod, i);
+                if (inner) {
+                    EXPECT_LE(inner->items.size(), 256u);
+                }
+                quon_destroy_pod(inner);
+            }
+        }
+        quon_destroy_pod(pod);
+    }
+}
