@@ -10,7 +10,8 @@
 ** Tables keep its elements in two parts: an array part and a hash part.
 ** Integer keys are numbers without fraction in 1..32767 (raw 0x10000 to
 ** 0x7fff0000); they are all candidates to be kept in the array part, and
-** every other number key (0, negatives, fractions) lives in the hash part. The actual size of the array is the largest `n' such that at
+** every other number key (0, negatives, fractions) lives in the hash part.
+** The actual size of the array is the largest `n' such that at
 ** least half the slots between 0 and n are in use.
 ** Hash uses a mix of chained scatter table with Brent's variation.
 ** A main invariant of these tables is that, if an element is not
@@ -522,7 +523,9 @@ void luaH_setint (lua_State *L, Table *t, int key, TValue *value) {
   else {
     TValue k;
     setnvalue(&k, luai_int2num(key));
-    cell = luaH_newkey(L, t, &k);
+    /* a C index beyond the numbers wraps onto a key that may exist */
+    cell = (key < -32768 || key > 32767) ? luaH_set(L, t, &k)
+                                         : luaH_newkey(L, t, &k);
   }
   setobj2t(L, cell, value);
 }

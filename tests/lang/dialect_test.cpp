@@ -276,6 +276,14 @@ TEST_F(Dialect, CApiConversions) {
     EXPECT_EQ(run("return 1"), "1");
     lua_setglobal(L, "t");
     EXPECT_EQ(run("return t[2]"), "0.0001");
+    // A C index beyond the numbers wraps onto the same key, never a twin.
+    lua_createtable(L, 0, 4);
+    lua_pushstring(L, "a");
+    lua_rawseti(L, -2, 1);
+    lua_pushstring(L, "b");
+    lua_rawseti(L, -2, 65537);
+    lua_setglobal(L, "w");
+    EXPECT_EQ(run("local n = 0 for k in pairs(w) do n = n + 1 end return n, w[1]"), "1,b");
     luaL_checkversion(L);
 }
 
