@@ -147,9 +147,8 @@ mivo3_lexer g_lexer;
 const char* g_text_begin = nullptr;
 std::vector<std::array<char, API_NAME_BYTES>> g_api_names;
 
-const char* global_end(const char* text) {
-    if (g_text_begin && text >= g_text_begin && text <= g_lexer.end) return g_lexer.end;
-    return text + std::strlen(text);
+bool within_global_text(const char* text) {
+    return g_text_begin && text >= g_text_begin && text <= g_lexer.end;
 }
 
 }  // namespace
@@ -255,14 +254,17 @@ const char* get_first_token(const char* text) {
 
 const char* get_next_token(const char* text) {
     if (!text) return nullptr;
-    const char* end = global_end(text);
-    if (text != g_lexer.pos) {
+    if (!within_global_text(text)) {
+        // A text other than the one get_first_token started: it begins here.
+        g_text_begin = text;
+        g_lexer.end = text + std::strlen(text);
+        g_lexer.at_line_start = true;
+    } else if (text != g_lexer.pos) {
         // Reading from elsewhere than where the last token ended: a line
         // starts there only after a newline.
-        g_lexer.at_line_start = text == g_text_begin || (text > g_text_begin && text[-1] == '\n');
+        g_lexer.at_line_start = text == g_text_begin || text[-1] == '\n';
     }
     g_lexer.pos = text;
-    g_lexer.end = end;
     mivo3_lexer_next(g_lexer);
     return g_lexer.pos;
 }

@@ -197,6 +197,21 @@ TEST(Tokenizer, GlobalStateFollowsTheText) {
     EXPECT_EQ(get_first_token(nullptr), nullptr);
 }
 
+TEST(Tokenizer, NextTokenOnAnotherTextStartsThere) {
+    std::string first = "a b c";
+    std::string other = "#include x\ny";
+    get_first_token(first.c_str());
+    const char* p = get_next_token(other.c_str());
+    EXPECT_EQ(get_token(), TOKEN_INCLUDE);
+    p = get_next_token(p);
+    EXPECT_EQ(get_token(), TOKEN_NEWLINE);
+    get_next_token(p);
+    EXPECT_EQ(get_token_text(), "y");
+    // Re-reading mid-line of the current text is not a line start.
+    get_next_token(other.c_str() + 1);
+    EXPECT_EQ(get_token(), TOKEN_NAME);
+}
+
 TEST(Tokenizer, Colours) {
     struct {
         const char* src;
