@@ -172,6 +172,9 @@ static int open_window() {
             sdl_texture_h = th;
         }
         fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 128, 8);
+        // The counter strip is copied as it is: its pixels carry alpha 0
+        // (text keeps the target's alpha), so blending would hide it.
+        if (fps_texture) SDL_SetTextureBlendMode(fps_texture, SDL_BLENDMODE_NONE);
         fps_bmp = quon_create_bitmap(128, 8, 32);
     }
     apply_window_icon();
