@@ -41,7 +41,7 @@ extern mivo3_storage_hooks mivo3_storage;
 int32_t save_mivo3_cart_32k(const mivo3_cart* cart, uint8_t* buf);
 // Writes ROM bytes 0..0x42ff of the block into the record and loads the code:
 // decompressed when byte 0x4300 is ':', else the 15360 bytes as raw text.
-// Allocates the code buffer if the record has none. Returns 0.
+// Allocates the code buffer if the record has none. Returns 0, or 1 when that allocation fails.
 int32_t load_mivo3_cart_32k(mivo3_cart* cart, const uint8_t* block);
 
 // The PNG picture of a cart as bytes in png. Returns 1 when the code does not

@@ -16,6 +16,11 @@ constexpr int32_t compress_mini_bound(int32_t n) { return (n < 8 ? 8 : n) + 2; }
 // not shorter than the text, out receives the raw text instead. Returns the
 // number of bytes of the result.
 int32_t compress_mini(const char* text, uint8_t* out, int32_t n);
+// The compressed form alone (header and tokens), whatever its size: returns
+// its length, or -1 as soon as it would exceed limit bytes (out holds
+// limit + 2 bytes). compress_mini keeps this result only when it is shorter
+// than the text.
+int32_t compress_mini_tokens(const char* text, uint8_t* out, int32_t n, int32_t limit);
 
 // Decompresses in_len bytes of compressed code into out, which holds max
 // bytes; all max bytes are cleared first. Returns 1 (leaving out empty) when
