@@ -1,4 +1,4 @@
-mivo-3 cartridge // https://mivo3.example/
+mivo-3 cartridge // https://mivo3.example.org
 version 17
 __lua__
 -- lampwake
