@@ -1,15 +1,24 @@
-// The console shell: the application the host loop drives. Its state lives in
-// pstate (machine/pstate.h) and in `app`; its resources are the pod items.
+// The console shell: the application the host loop drives (start-up, the
+// update and draw callbacks, exit), the boot animation, the head cart's boot,
+// the pending-command executor, the stopped mode and the message bar. Its
+// state lives in pstate (machine/pstate.h) and in `app` (shell/app.h).
 #pragma once
 #include <cstdint>
 
 struct quon_pod;
 struct quon_bitmap;
+struct mivo3_cart;
+
+constexpr const char* MIVO3_VERSION_STRING = "0.1.12";
 
 // The resource pod "data.pod" and the pods inside it (items 1 and 2).
 extern quon_pod* mivo3_data_pod;
 extern quon_pod* mivo3_resource_pod;
 extern quon_pod* mivo3_font_pod;
+// Item 0 of data.pod: the text cart whose sfx 0 is the boot sound.
+extern mivo3_cart* mivo3_boot_cart;
+// The cart whose label the boot screen marks with a cross.
+extern mivo3_cart* mivo3_display_cart;
 
 // The displayed picture (the back page through the display palette and the
 // screen mode) and the finished frame that capture reads.
@@ -20,3 +29,47 @@ extern quon_bitmap* video_frame_bmp;
 // display_palette[v & 15] & 0x8f, then applies the screen-mode effect `mode`
 // when apply_mode is set.
 void blit_mivo3_back_page_to_mivo3_screen(bool apply_mode, int32_t mode);
+
+// What capture provides to the shell's keys and frames; unset entries do
+// nothing (a save then reports failure).
+struct mivo3_capture_hooks {
+    int32_t (*save_screenshot)() = nullptr;  // 0 on success
+    void (*reset_video_start)() = nullptr;   // the GIF starts from the next frame
+    int32_t (*save_video)() = nullptr;       // 0 on success
+    void (*record_frame)() = nullptr;        // video_frame_bmp joins the GIF history
+};
+extern mivo3_capture_hooks mivo3_capture;
+
+// Enters the boot mode: shell_mode 2 at frame -15, fresh language machine,
+// cleared surfaces, the display cart's label crossed, sounds stopped.
+void boot_init();
+// One boot-animation step for the current frame_count.
+void move_boot();
+// Loads pod item 3 as the working cart and mounts items 4.. for load; with a
+// command-line cart loaded, every item from 3 is only mounted.
+void boot_embedded_cart();
+// Recreates the working and display carts and the code tabs, then boots.
+void reboot_machine();
+
+// Timed message bar: 400 + extra_ms milliseconds; each message flips the text
+// colour between 15 and 7.
+void show_message(const char* text, int32_t extra_ms);
+void show_message_2(const char* format, int32_t extra_ms, int32_t a, int32_t b);
+// The shell's own notices: the bar for exactly ms milliseconds.
+void show_notice(const char* text, int32_t ms);
+
+// Drains the host key queue while a cart runs: Ctrl+R resets the cart,
+// Ctrl+V takes the clipboard, other Control keys are dropped, the rest go to
+// pstate.key_buffer.
+void process_running_keypresses();
+
+// Advances the mixer's pause state for this update (0 playing, 1 paused,
+// 2..5 resuming).
+int32_t next_audio_pause_state(int32_t state, bool hold);
+
+// 8-bit drawing helpers for the shell's overlays, clipped to the bitmap:
+// an icon whose colour 0 is transparent, a filled and an outlined rectangle
+// (corners inclusive).
+void shell_draw_icon(quon_bitmap* dst, const quon_bitmap* icon, int32_t x, int32_t y);
+void shell_fill_rect(quon_bitmap* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t c);
+void shell_frame_rect(quon_bitmap* dst, int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t c);
