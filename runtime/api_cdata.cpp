@@ -1,0 +1,41 @@
+// cartdata, dget and dset: the cart's persistent values.
+#include "machine/pstate.h"
+#include "runtime/api.h"
+#include "runtime/api_internal.h"
+#include "storage/cdata.h"
+
+static int m3_cartdata(lua_State* L) {
+    if (lua_gettop(L) < 1 || lua_type(L, 1) != LUA_TSTRING) return 0;
+    int32_t result = load_cdata(lua_tostring(L, 1));
+    lua_pushboolean(L, result == 0);
+    return 1;
+}
+
+static int m3_dget(lua_State* L) {
+    if (!cdata_access_allowed()) {
+        mivo3_runtime_error("** dget called before cartdata()");
+        return 0;
+    }
+    int32_t i = api_int(L, 1);
+    lua_pushnumber(L, i >= 0 && i < MIVO3_CDATA_VALUES ? pstate.cart_data_values[i] : 0);
+    return 1;
+}
+
+static int m3_dset(lua_State* L) {
+    if (!cdata_access_allowed()) {
+        mivo3_runtime_error("** dset called before cartdata()");
+        return 0;
+    }
+    int32_t i = api_int(L, 1);
+    if (i >= 0 && i < MIVO3_CDATA_VALUES) {
+        pstate.cart_data_values[i] = api_num(L, 2);
+        pstate.cart_data_dirty = 1;
+    }
+    return 0;
+}
+
+void add_cdata_functions(lua_State* L) {
+    static const luaL_Reg functions[] = {
+        {"cartdata", m3_cartdata}, {"dget", m3_dget}, {"dset", m3_dset}};
+    api_register(L, functions);
+}
