@@ -373,8 +373,8 @@ function draw_title_letters()
   local n = title_letters[i]
   local sx, sy = (n % 16) * 8, 16 + flr(n / 16) * 8
   local y = 14 + sin(tick / 60 + i / 10) * 2.5
-  pal(10, 1)
-  pal(9, 1)
+  pal(10, 4)
+  pal(9, 2)
   sspr(sx, sy, 7, 7, x + 1, y + 2, 14, 14)
   pal()
   sspr(sx, sy, 7, 7, x, y, 14, 14)
@@ -402,8 +402,9 @@ function draw_title()
  print_outlined("a voyage by lamplight", 22, 34, 15, 1)
  print_outlined("best " .. best, 64 - text_width("best " .. best) / 2, 46, 10, 0)
  if (blink(30)) print_outlined("press ❎ to sail", 32, 76, 7, 0)
- print_outlined("⬅️➡️⬆️⬇️ steer", 34, 88, 6, 0)
- print_outlined("🅾️ flare", 48, 96, 6, 0)
+ -- the button glyphs are drawn as cut-outs, so they go without an outline
+ print("⬅️➡️⬆️⬇️ steer", 34, 88, 6)
+ print("🅾️ flare", 48, 96, 6)
 end
 
 ---------------------------------------------------------------- voyage
