@@ -13,5 +13,7 @@
 //   host/main_loop.h       shell/                quon_main_init, quon_main_update, quon_main_draw,
 //                                                quon_main_exit (the application's callbacks)
 //   host/main_loop.h       audio (hook pointers) quon_audio_hooks: music stop, music fading, sound exit
+//   storage/cart_image.h   shell (hook record)   mivo3_storage: console print, message bar,
+//                                                accept_future option (cart loading)
 //   host/config.h          shell (hook pointers) quon_set_load_config_func / quon_set_save_config_func
 #pragma once
