@@ -48,6 +48,14 @@ int quon_add_controller_mapping_line(const char* line) {
     return r == 1 ? 1 : r == 0 ? 2 : -1;
 }
 
+int quon_add_controller_mappings(const char* const* table) {
+    if (!table || !SDL_WasInit(SDL_INIT_GAMECONTROLLER)) return 0;
+    int n = 0;
+    for (; *table; table++)
+        if (SDL_GameControllerAddMapping(*table) >= 0) n++;
+    return n;
+}
+
 static void read_mapping_file(const std::string& path, bool create_missing) {
     quon_stream* s = quon_fopen(path.c_str(), "rb");
     if (!s) {
@@ -62,24 +70,52 @@ static void read_mapping_file(const std::string& path, bool create_missing) {
     }
     quon_debugf("Reading controller mappings: %s\n", path.c_str());
     char buf[1024];
-    while (quon_fgets(buf, sizeof buf, s)) quon_add_controller_mapping_line(buf);
+    while (quon_fgets(buf, sizeof buf, s)) {
+        size_t len = std::strlen(buf);
+        // A line longer than the buffer keeps its first 1023 characters; the
+        // rest must not be read as lines of their own.
+        if (len == sizeof buf - 1 && buf[len - 1] != '\n') {
+            int32_t c;
+            while ((c = quon_fgetc(s)) != EOF && c != '\n') {
+            }
+        }
+        quon_add_controller_mapping_line(buf);
+    }
     quon_fclose(s);
 }
 
-static void connect(int i) {
-    if (i < 0 || i >= QUON_MAX_JOYSTICKS || sdl_controller[i] || sdl_joystick[i]) return;
+static SDL_Joystick* slot_joystick(int i) {
+    return sdl_controller[i] ? SDL_GameControllerGetJoystick(sdl_controller[i]) : sdl_joystick[i];
+}
+
+// The slot a device goes into: its own index when free, else the first free
+// one; -1 when it is open already or every slot is taken.
+static int open_slot_of(int device);
+
+// The slot a device goes into: its own index when free, else the first free
+// one; -1 when it is open already or every slot is taken.
+static int slot_for(int device) {
+    if (open_slot_of(device) >= 0) return -1;
+    if (device < QUON_MAX_JOYSTICKS && !slot_joystick(device)) return device;
+    for (int i = 0; i < QUON_MAX_JOYSTICKS; i++)
+        if (!slot_joystick(i)) return i;
+    return -1;
+}
+
+// Opens device `device` into slot i; false when the platform refused it.
+static bool connect(int device, int i) {
     quon_debugf("connecting joystick %d\n", i);
     validation[i] = quon_joystick_validation{};
     detached_warned[i] = false;
     SDL_Joystick* js = nullptr;
-    if (SDL_IsGameController(i)) {
-        sdl_controller[i] = SDL_GameControllerOpen(i);
-        if (!sdl_controller[i]) return;
+    if (SDL_IsGameController(device)) {
+        sdl_controller[i] = SDL_GameControllerOpen(device);
+        if (!sdl_controller[i]) return false;
         js = SDL_GameControllerGetJoystick(sdl_controller[i]);
         quon_debugf("Controller %d: %s\n", i, SDL_GameControllerName(sdl_controller[i]));
     } else {
-        sdl_joystick[i] = SDL_JoystickOpen(i);
-        if (!sdl_joystick[i]) return;
+        sdl_joystick[i] = SDL_JoystickOpen(device);
+        if (!sdl_joystick[i]) return false;
         js = sdl_joystick[i];
         quon_debugf("Unmapped Joystick %d: %s\n", i, SDL_JoystickName(js));
     }
@@ -91,6 +127,7 @@ static void connect(int i) {
         quon_debugf("Mapping: %s\n", mapping ? mapping : "");
         SDL_free(mapping);
     }
+    return true;
 }
 
 void quon_joystick_init() {
@@ -100,13 +137,16 @@ void quon_joystick_init() {
     std::memset(sdl_joystick, 0, sizeof sdl_joystick);
     for (auto& v : validation) v = quon_joystick_validation{};
     if (!SDL_WasInit(SDL_INIT_GAMECONTROLLER)) return;
-    // The platform's own built-in mapping set is current; the files add to it.
+    quon_add_controller_mappings(controller_db_mapping);
     read_mapping_file(quon_prefix_with_program_path("sdl_controllers.txt"), false);
     read_mapping_file(quon_prefix_with_appdata_path("sdl_controllers.txt"), true);
     quon_debug(">searching for joysticks\n");
     int n = SDL_NumJoysticks();
     quon_debugf("found %d joysticks\n", n);
-    for (int i = 0; i < n && i < QUON_MAX_JOYSTICKS; i++) connect(i);
+    for (int i = 0; i < n && i < QUON_MAX_JOYSTICKS; i++) {
+        int slot = slot_for(i);
+        if (slot >= 0) connect(i, slot);
+    }
     quon_debug("<ok\n");
 }
 
@@ -120,15 +160,31 @@ void quon_joystick_exit() {
     quon_joystick_inited = 0;
 }
 
+static int open_slot_of(int device) {
+    SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(device);
+    for (int i = 0; i < QUON_MAX_JOYSTICKS; i++) {
+        SDL_Joystick* js = slot_joystick(i);
+        if (js && id >= 0 && SDL_JoystickInstanceID(js) == id) return i;
+    }
+    return -1;
+}
+
 void quon_joystick_added(int device_index) {
-    if (device_index < 0 || device_index >= QUON_MAX_JOYSTICKS) return;
-    connect(device_index);
-    quon_joystick_connected_notice = 0x100 | device_index;
+    if (!quon_joystick_inited || device_index < 0 || device_index >= QUON_MAX_JOYSTICKS ||
+        device_index >= SDL_NumJoysticks())
+        return;
+    // Devices present at start are announced too, though already open.
+    int slot = open_slot_of(device_index);
+    if (slot < 0) {
+        slot = slot_for(device_index);
+        if (slot < 0 || !connect(device_index, slot)) return;
+    }
+    quon_joystick_connected_notice = 0x100 | slot;
 }
 
 void quon_joystick_removed(int32_t instance) {
     for (int i = 0; i < QUON_MAX_JOYSTICKS; i++) {
-        SDL_Joystick* js = sdl_controller[i] ? SDL_GameControllerGetJoystick(sdl_controller[i]) : sdl_joystick[i];
+        SDL_Joystick* js = slot_joystick(i);
         if (!js || SDL_JoystickInstanceID(js) != instance) continue;
         if (sdl_controller[i]) SDL_GameControllerClose(sdl_controller[i]);
         if (sdl_joystick[i]) SDL_JoystickClose(sdl_joystick[i]);
@@ -136,6 +192,11 @@ void quon_joystick_removed(int32_t instance) {
         sdl_joystick[i] = nullptr;
         quon_joystick_disconnected_notice = 0x100 | i;
     }
+}
+
+int quon_joystick_kind(int index) {
+    if (index < 0 || index >= QUON_MAX_JOYSTICKS) return 0;
+    return sdl_controller[index] ? 1 : sdl_joystick[index] ? 2 : 0;
 }
 
 int quon_count_joysticks() {

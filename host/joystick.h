@@ -12,14 +12,28 @@ extern int32_t quon_joystick_inited;
 extern int32_t quon_joystick_connected_notice;
 extern int32_t quon_joystick_disconnected_notice;
 
-// Adds the controller mappings (the platform's built-in set, then the lines of
+// Controller mappings built into the program for the platform it was built
+// for, in the platform's mapping text format (GUID, name, bindings,
+// platform); null-terminated. Generated from host/controller_db/.
+extern const char* const controller_db_mapping[];
+
+// Adds the controller mappings (the built-in table, then the lines of
 // "sdl_controllers.txt" in the program folder and the per-user data folder,
 // which is created when missing) and connects the devices present.
 void quon_joystick_init();
 void quon_joystick_exit();  // closes every open device
 
-void quon_joystick_added(int device_index);    // platform event: a device was plugged in
+// Platform event: a device was plugged in. It takes the slot of its device
+// index, or the first free slot when that one holds another device, so that a
+// controller plugged back in after another was removed is still opened.
+void quon_joystick_added(int device_index);
 void quon_joystick_removed(int32_t instance);  // platform event: a device went away
+
+// 1 when slot `index` holds a device opened as a game controller, 2 as a raw
+// joystick, 0 when empty.
+int quon_joystick_kind(int index);
+// Adds every string of a null-terminated mapping table; the number accepted.
+int quon_add_controller_mappings(const char* const* table);
 
 int quon_count_joysticks();
 int quon_count_joystick_buttons(int index);  // raw joysticks only, else 0

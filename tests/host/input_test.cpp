@@ -214,7 +214,11 @@ TEST_F(Pump, TypedCharactersAndWheelReachTheHost) {
 TEST_F(Pump, FocusEventsDriveTheActivityFlag) {
     SDL_Event e{};
     e.type = SDL_WINDOWEVENT;
-    e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(quon_platform_window()));
+    // Events are taken only from the window the program has open now.
+    auto* window = static_cast<SDL_Window*>(quon_platform_window());
+    ASSERT_NE(window, nullptr);
+    e.window.windowID = SDL_GetWindowID(window);
+    ASSERT_NE(e.window.windowID, 0u);
     e.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
     SDL_PushEvent(&e);
     quon_handle_messages();
