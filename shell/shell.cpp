@@ -142,7 +142,7 @@ void show_message_2(const char* format, int32_t extra_ms, int32_t a, int32_t b) 
 
 void show_notice(const char* text, int32_t ms) { set_message(text, quon_get_time(), ms); }
 
-static void draw_message_bar(quon_bitmap* page, int32_t now) {
+void draw_message_bar(quon_bitmap* page, int32_t now) {
     if (now >= app.message_end) return;
     int32_t u = 0;
     if (app.message_start != 0) {
@@ -712,6 +712,14 @@ static void run_glitch_test() {
     }
 }
 
+int32_t accumulate_frames(int32_t accumulator, int32_t rate, int32_t dt, bool every_update) {
+    if (every_update) return 0x10000;
+    // Worked in 64 bits: a stall of half a minute would overflow the 16.16
+    // product, and any stall is capped at four frames anyway.
+    const int64_t owed = int64_t(accumulator) + int64_t(rate) * ((int64_t(dt) << 16) / 1000);
+    return int32_t(std::clamp<int64_t>(owed, 0, 0x40000));
+}
+
 int quon_main_update() {
     const int32_t now = quon_get_time();
     if (cconfig.sound_volume != 0) app.saved_volume = cconfig.sound_volume;
@@ -746,23 +754,9 @@ int quon_main_update() {
     const int32_t rate = paused ? 30 : pstate.current_fps;
     const int32_t dt = now - last_t;
     last_t = now;
-    // Worked in 64 bits: a stall of half a minute would overflow the 16.16
-    // product, and any stall is capped at four frames below anyway.
-    int64_t owed = int64_t(app.frame_accumulator) + int64_t(rate) * ((int64_t(dt) << 16) / 1000);
-    owed = std::clamp<int64_t>(owed, INT32_MIN, INT32_MAX);
-    app.frame_accumulator = int32_t(owed);
+    app.frame_accumulator = accumulate_frames(app.frame_accumulator, rate, dt, app.glitch_test != 0);
 
-    bool frame_due = true;
-    if (app.glitch_test) {
-        app.frame_accumulator = 0x10000;
-    } else if (app.frame_accumulator < 0) {
-        app.frame_accumulator = 0;
-        frame_due = false;
-    } else {
-        app.frame_accumulator = std::min(app.frame_accumulator, 0x40000);
-    }
-
-    if (frame_due && app.frame_accumulator >= 0x10000) {
+    if (app.frame_accumulator >= 0x10000) {
         if (paused) {
             update_buttons();
             read_buttons();

@@ -58,6 +58,16 @@ void show_message_2(const char* format, int32_t extra_ms, int32_t a, int32_t b);
 // The shell's own notices: the bar for exactly ms milliseconds.
 void show_notice(const char* text, int32_t ms);
 
+// Draws the message bar onto page (the host back page) as it looks at time
+// now: nothing once the message has ended.
+void draw_message_bar(quon_bitmap* page, int32_t now);
+
+// The frame accumulator after an update dt ms after the previous one at the
+// given frame rate (16.16 frames owed): negative owing becomes 0 and more than
+// four frames are dropped. every_update (the glitch test) makes each update
+// owe exactly one frame.
+int32_t accumulate_frames(int32_t accumulator, int32_t rate, int32_t dt, bool every_update);
+
 // Drains the host key queue while a cart runs: Ctrl+R resets the cart,
 // Ctrl+V takes the clipboard, other Control keys are dropped, the rest go to
 // pstate.key_buffer.

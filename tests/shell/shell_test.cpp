@@ -1,0 +1,305 @@
+// The shell's frame pacing, message bar, key handling, boot animation and
+// head-cart boot, in process.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/quon.h"
+#include "machine/draw.h"
+#include "machine/pstate.h"
+#include "runtime/buttons.h"
+#include "runtime/run_loop.h"
+#include "shell/app.h"
+#include "shell/console.h"
+#include "shell/shell.h"
+#include "storage/cart_image.h"
+#include "storage/workflow.h"
+
+namespace {
+
+TEST(FrameAccumulator, ThirtyFramesASecondAtTwoMillisecondsAnUpdate) {
+    int32_t acc = 0;
+    int frames = 0;
+    for (int i = 0; i < 500; i++) {  // one second of 2 ms updates
+        acc = accumulate_frames(acc, 30, 2, false);
+        if (acc >= 0x10000) {
+            acc -= 0x10000;
+            frames++;
+        }
+    }
+    // (2 << 16) / 1000 truncates to 131, so a second owes a little under 30.
+    EXPECT_EQ(frames, 29);
+    EXPECT_EQ(accumulate_frames(0, 30, 2, false), 30 * 131);
+}
+
+TEST(FrameAccumulator, AStallOwesAtMostFourFrames) {
+    EXPECT_EQ(accumulate_frames(0, 60, 5000, false), 0x40000);
+    // Long enough to overflow a 32-bit product.
+    EXPECT_EQ(accumulate_frames(0x30000, 60, 3'600'000, false), 0x40000);
+    EXPECT_EQ(accumulate_frames(0x8000, 30, -100, false), 0);
+    EXPECT_EQ(accumulate_frames(0, 30, 0, true), 0x10000);
+    EXPECT_EQ(accumulate_frames(0x30000, 30, 1000, true), 0x10000);
+}
+
+TEST(AudioPauseState, HoldsWhilePausedThenResumesThroughFourSteps) {
+    EXPECT_EQ(next_audio_pause_state(0, true), 1);
+    EXPECT_EQ(next_audio_pause_state(1, true), 1);
+    std::vector<int32_t> seen;
+    int32_t s = 1;
+    for (int i = 0; i < 6; i++) seen.push_back(s = next_audio_pause_state(s, false));
+    EXPECT_EQ(seen, (std::vector<int32_t>{2, 3, 4, 5, 0, 0}));
+    EXPECT_EQ(next_audio_pause_state(3, true), 1);
+}
+
+struct ShellSurface : ::testing::Test {
+    void SetUp() override {
+        reset_pstate();
+        reset_app();
+        reset_buttons();
+        reset_run_loop();
+        quon_keys_init();
+        page = quon_create_bitmap(128, 128, 8);
+    }
+    void TearDown() override { quon_destroy_bitmap(page); }
+    int count(int y, uint8_t colour) {
+        int n = 0;
+        for (int x = 0; x < 128; x++) n += page->rows[y][x] == colour;
+        return n;
+    }
+    quon_bitmap* page = nullptr;
+};
+
+TEST_F(ShellSurface, MessagesAlternateColourAndLastTheirTime) {
+    const int32_t now = quon_get_time();
+    show_message("first", 100);
+    const int32_t first_colour = app.message_colour;
+    EXPECT_STREQ(app.message_text, "first");
+    EXPECT_GE(app.message_end - now, 500);
+    EXPECT_LE(app.message_end - now, 520);
+    show_message_2("%d of %d", 0, 3, 9);
+    EXPECT_STREQ(app.message_text, "3 of 9");
+    EXPECT_NE(app.message_colour, first_colour);
+    EXPECT_TRUE(app.message_colour == 7 || app.message_colour == 15);
+    show_notice("sound off (ctrl-m)", 1400);
+    EXPECT_EQ(app.message_colour, first_colour);
+}
+
+TEST_F(ShellSurface, MessageBarSlidesInAndOut) {
+    app.message_start = 10000;
+    app.message_end = 11000;
+    std::strcpy(app.message_text, "");
+    draw_message_bar(page, 10500);
+    EXPECT_EQ(count(121, 8), 128);
+    EXPECT_EQ(count(127, 8), 128);
+    EXPECT_EQ(count(120, 8), 0);
+
+    std::memset(page->data, 0, size_t(page->pitch) * 128);
+    draw_message_bar(page, 10100);  // u = (10000 - 10100 + 200) / 20 = 5
+    EXPECT_EQ(count(125, 8), 0);
+    EXPECT_EQ(count(126, 8), 128);
+
+    std::memset(page->data, 0, size_t(page->pitch) * 128);
+    draw_message_bar(page, 11000);
+    EXPECT_EQ(count(127, 8), 0);
+
+    app.message_start = 0;  // no slide
+    draw_message_bar(page, 10050);
+    EXPECT_EQ(count(121, 8), 128);
+}
+
+struct RunningKeys : ShellSurface {
+    void hold_ctrl(bool held) {
+        static uint8_t keys[SDL_NUM_SCANCODES];
+        std::memset(keys, 0, sizeof keys);
+        if (held) keys[SDL_SCANCODE_LCTRL] = 1;
+        quon_keys_update(keys, SDL_NUM_SCANCODES, held ? KMOD_LCTRL : 0, quon_get_time());
+    }
+};
+
+TEST_F(RunningKeys, TypedKeysFillTheKeyBufferTranslated) {
+    hold_ctrl(false);
+    for (int c : {int('a'), int('Z'), int('A'), 127, 200, int('1'), 153, 154}) quon_queue_key(c);
+    process_running_keypresses();
+    ASSERT_EQ(pstate.key_buffer_count, 6);
+    const uint8_t expected[] = {'a', 153, 128, 8, '1', 153};
+    for (int i = 0; i < 6; i++) EXPECT_EQ(pstate.key_buffer[i], expected[i]) << i;
+    EXPECT_EQ(quonkey_buffer_pos, 0);
+}
+
+TEST_F(RunningKeys, KeyBufferStopsAt256) {
+    hold_ctrl(false);
+    for (int round = 0; round < 10; round++) {
+        for (int i = 0; i < 30; i++) quon_queue_key('k');
+        process_running_keypresses();
+    }
+    EXPECT_EQ(pstate.key_buffer_count, 256);
+}
+
+TEST_F(RunningKeys, ControlKeysPasteOrResetAndAreNotTyped) {
+    quon_set_clipboard_text("pasted text");
+    hold_ctrl(true);
+    quon_queue_key('v');
+    quon_queue_key('x');
+    process_running_keypresses();
+    EXPECT_EQ(app.paste_text, "pasted text");
+    EXPECT_EQ(pstate.key_buffer_count, 0);
+
+    app.last_reset_t = quon_get_time() - 1000;
+    quon_queue_key('r');
+    quon_queue_key('q');
+    process_running_keypresses();
+    EXPECT_EQ(pstate.glitch_timer, 1);
+    EXPECT_EQ(quonkey_buffer_pos, 0);
+
+    // Within 500 ms of the last reset a second Ctrl+R does nothing, even
+    // once the first glitch has finished.
+    pstate.glitch_timer = 0;
+    quon_queue_key('r');
+    process_running_keypresses();
+    EXPECT_EQ(pstate.glitch_timer, 0);
+    hold_ctrl(false);
+}
+
+// The boot animation and the head cart, with the resources of the data.pod
+// the build packs.
+struct Boot : ::testing::Test {
+    void SetUp() override {
+        reset_pstate();
+        reset_app();
+        reset_buttons();
+        reset_run_loop();
+        reset_workflow();
+        mivo_console_set_route(false, false);
+        const std::string path = std::string(MIVO3_BINARY_DIR) + "/data.pod";
+        mivo3_data_pod = quon_load_pod(path.c_str());
+        ASSERT_NE(mivo3_data_pod, nullptr) << path;
+        mivo3_resource_pod = quon_pod_load_item_pod(mivo3_data_pod, 1);
+        mivo3_font_pod = quon_pod_load_item_pod(mivo3_data_pod, 2);
+        ASSERT_NE(mivo3_resource_pod, nullptr);
+        ASSERT_NE(mivo3_font_pod, nullptr);
+        mivo3_print_font = mivo3_font_pod;
+        mivo3_screen = quon_create_bitmap(128, 128, 8);
+        pstate.cart = quon_create_mivo3_cart();
+    }
+    void TearDown() override {
+        reset_workflow();
+        mivo3_print_font = nullptr;
+        quon_destroy_pod(mivo3_font_pod);
+        quon_destroy_pod(mivo3_resource_pod);
+        quon_destroy_pod(mivo3_data_pod);
+        mivo3_font_pod = mivo3_resource_pod = mivo3_data_pod = nullptr;
+        quon_destroy_bitmap(mivo3_screen);
+        mivo3_screen = nullptr;
+        quon_destroy_mivo3_cart(pstate.cart);
+        pstate.cart = nullptr;
+    }
+    // Runs the boot animation up to and including frame `last`.
+    void run_to(int32_t last) {
+        while (pstate.frame_count <= last && pstate.shell_mode == 2) {
+            move_boot();
+            pstate.frame_count++;
+        }
+    }
+    int count_colour(int y0, int y1, uint8_t colour) {
+        int n = 0;
+        for (int y = y0; y <= y1; y++)
+            for (int x = 0; x < 128; x++) n += mivo3_back_page->rows[y][x] == colour;
+        return n;
+    }
+    // A pod item holding a 32 KiB cart image whose code is `code`.
+    void add_cart_item(quon_pod* pod, const char* name, const char* code) {
+        mivo3_cart* cart = quon_create_mivo3_cart();
+        std::snprintf(cart->code, MIVO3_CODE_BUFFER_SIZE, "%s", code);
+        std::vector<uint8_t> block(MIVO3_CART_IMAGE_SIZE, 0);
+        ASSERT_EQ(save_mivo3_cart_32k(cart, block.data()), 0);
+        quon_destroy_mivo3_cart(cart);
+        quon_stream* s = quon_create_memory_stream();
+        quon_fwrite(block.data(), 1, int64_t(block.size()), s);
+        std::snprintf(s->name, sizeof s->name, "%s", name);
+        cpod_add_item(pod, QUON_ITEM_FILE, s);
+    }
+};
+
+TEST_F(Boot, SurfaceFrameByFrame) {
+    boot_init();
+    EXPECT_EQ(pstate.shell_mode, 2);
+    EXPECT_EQ(pstate.frame_count, -15);
+    run_to(0);
+    for (int y = 0; y < 128; y += 2)
+        for (int x = 0; x <= 124; x += 4)
+            ASSERT_EQ(mivo3_back_page->rows[y][x], (((y + x) >> 3) & 7) + 6) << x << "," << y;
+
+    run_to(26);
+    const quon_bitmap* logo = quon_pod_bitmap(mivo3_resource_pod, 2);
+    ASSERT_NE(logo, nullptr);
+    ASSERT_EQ(logo->width, 40);
+    ASSERT_EQ(logo->height, 10);
+    for (int y = 0; y < 10; y++)
+        for (int x = 0; x < 40; x++) ASSERT_EQ(mivo3_back_page->rows[1 + y][1 + x], logo->rows[y][x]);
+    // Everything below the logo was cleared.
+    EXPECT_EQ(count_colour(12, 127, 0), 128 * 116);
+    EXPECT_EQ(pstate.pen_colour, 6);
+
+    run_to(31);
+    EXPECT_GT(count_colour(12, 17, 6), 10);  // the version line, below the logo
+    run_to(36);
+    EXPECT_GT(count_colour(18, 23, 13), 10);  // the notice line
+    EXPECT_GT(count_colour(30, 35, 6), 10);   // "booting cartridge.."
+    EXPECT_EQ(pstate.shell_mode, 2);
+}
+
+TEST_F(Boot, MissingHeadCartKeepsTheBootScreen) {
+    quon_pod* pod = quon_create_pod("test");
+    for (int i = 0; i < 3; i++) cpod_add_item(pod, QUON_ITEM_FILE, quon_create_memory_stream());
+    std::swap(pod, mivo3_data_pod);
+    boot_init();
+    run_to(80);
+    EXPECT_EQ(pstate.shell_mode, 2);
+    EXPECT_EQ(pstate.pending_command, 0);
+    EXPECT_GT(pstate.frame_count, 80);
+    std::swap(pod, mivo3_data_pod);
+    quon_destroy_pod(pod);
+}
+
+TEST_F(Boot, HeadCartBecomesTheWorkingCartAndTheRestAreMounted) {
+    quon_pod* pod = quon_create_pod("test");
+    for (int i = 0; i < 3; i++) cpod_add_item(pod, QUON_ITEM_FILE, quon_create_memory_stream());
+    add_cart_item(pod, "head.m3", "print('head')");
+    add_cart_item(pod, "second.m3", "print('second')");
+    add_cart_item(pod, "third.m3", "print('third')");
+    std::swap(pod, mivo3_data_pod);
+    boot_init();
+    run_to(76);
+    EXPECT_EQ(pstate.shell_mode, 0);
+    EXPECT_EQ(pstate.pending_command, 1);
+    EXPECT_STREQ(current_cart_filename(), "head.m3");
+    ASSERT_NE(mivo3_current_cart, nullptr);
+    EXPECT_STREQ(mivo3_current_cart->code, "print('head')");
+    EXPECT_EQ(mivo3_current_cart->version, 17);
+    EXPECT_EQ(embedded_cart_count(), 2);
+    EXPECT_NE(get_embedded_cart_hash_for_filename("third.m3", 0), nullptr);
+    std::swap(pod, mivo3_data_pod);
+    quon_destroy_pod(pod);
+}
+
+TEST_F(Boot, ATruncatedHeadCartIsNotLoaded) {
+    quon_pod* pod = quon_create_pod("test");
+    for (int i = 0; i < 3; i++) cpod_add_item(pod, QUON_ITEM_FILE, quon_create_memory_stream());
+    quon_stream* s = quon_create_memory_stream();
+    quon_fwrite("abc", 1, 3, s);
+    cpod_add_item(pod, QUON_ITEM_FILE, s);
+    std::swap(pod, mivo3_data_pod);
+    boot_init();
+    boot_embedded_cart();
+    EXPECT_EQ(pstate.shell_mode, 2);
+    EXPECT_EQ(pstate.pending_command, 0);
+    EXPECT_EQ(mivo3_current_cart, nullptr);
+    std::swap(pod, mivo3_data_pod);
+    quon_destroy_pod(pod);
+}
+
+}  // namespace
