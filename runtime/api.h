@@ -2,6 +2,7 @@
 // globals. add_c_functions runs whenever a language state is created.
 #pragma once
 #include <cstdint>
+#include <string>
 
 struct lua_State;
 
@@ -32,3 +33,40 @@ extern int32_t (*mivo3_reload_file_hook)(int32_t dst, int32_t src, int32_t len,
 // bytes stored, 0 on failure.
 extern int32_t (*mivo3_cstore_file_hook)(int32_t dst, int32_t src, int32_t len,
                                          const char* filename);
+
+// What the API needs from the shell (pause menu, capture, message bar, the
+// reset glitch, folders). The shell fills it in at start; a null entry makes
+// the binding do nothing (or read as 0 / empty).
+struct mivo3_api_hooks {
+    // extcmd("label"): presents the screen and stores it as the cart
+    // label. The three captures return 0 on success, so that the message
+    // bar never reports a file that was not written.
+    int32_t (*save_label)();
+    int32_t (*save_screenshot)();  // extcmd("screen")
+    void (*start_recording)();     // extcmd("rec")
+    int32_t (*save_video)();       // extcmd("video")
+    void (*open_pause_menu)();   // extcmd("pause")
+    void (*start_reset_glitch)();  // extcmd("reset"), after the 500 ms check
+    void (*request_shutdown)();  // extcmd("shutdown")
+    // The timed message bar, shown for ms milliseconds.
+    void (*show_message)(const char* text, int32_t ms);
+    // Pause menu item i (1..5) gets label (at most 16 characters), or is
+    // cleared when label is null.
+    void (*set_menu_item)(int32_t i, const char* label);
+    // True once after item i (1..5) was chosen; clears the flag.
+    int32_t (*take_menu_item_selected)(int32_t i);
+    // Sets both paused flags.
+    void (*set_paused)(int32_t v);
+    // Rebuilds the pause menu and returns its number of lines (stat 12..15).
+    int32_t (*pause_menu_lines)();
+    // A start-up cart was given on the command line (devkit messages).
+    int32_t (*startup_cart_given)();
+    // Folder printh log files go to: the carts root folder followed by the
+    // current folder, ending with '/' ("" when null).
+    std::string (*log_folder)();
+};
+extern mivo3_api_hooks mivo3_api;
+
+// printh may write at most 0x9fffff bytes to files and to 64 distinct files;
+// the shell clears the counts when it starts a program afresh.
+void mivo3_printh_reset_limits();
