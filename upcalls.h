@@ -16,4 +16,7 @@
 //   storage/cart_image.h   shell (hook record)   mivo3_storage: console print, message bar,
 //                                                accept_future option (cart loading)
 //   host/config.h          shell (hook pointers) quon_set_load_config_func / quon_set_save_config_func
+//   runtime/api.h          shell (hook record)   mivo3_api: extcmd captures, pause menu items, message
+//                                                bar, reset glitch, shutdown, printh log folder
+//   runtime/api.h          storage (hook ptrs)   mivo3_reload_file_hook, mivo3_cstore_file_hook
 #pragma once
