@@ -331,6 +331,8 @@ void quon_main_init(int argc, char** argv) {
     quon_init();
     process_arguments(argc, argv);
     mivo_console_set_route(app.x_switch != 0, app.export_flag != 0);
+    // -param is what the first cart to run reads with stat(6).
+    std::snprintf(mivo3_run.pending_run_param, sizeof mivo3_run.pending_run_param, "%s", app.param);
 
     for (const char* folder : {"carts/", "backup/", "cdata/", "cstore/", "plates/", "bbs/", "bbs/carts/",
                                "bbs/labels/"})

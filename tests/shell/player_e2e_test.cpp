@@ -1,0 +1,189 @@
+// The player binary run headless (-x) on small carts in a private home
+// folder: what it prints, the files carts write, cart data between runs, the
+// configuration file across runs, and start-up failures.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct run_result {
+    std::string out;
+    int code = -1;
+};
+
+struct Player : ::testing::Test {
+    void SetUp() override {
+        binary = fs::path(MIVO3_BINARY_DIR) / "mivo3";
+        if (!fs::exists(binary)) GTEST_SKIP() << "player binary not built: " << binary;
+        dir = fs::temp_directory_path() /
+              ("mivo3_e2e_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "home");
+    }
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
+    fs::path cart(const std::string& name, const std::string& code) {
+        const fs::path p = dir / name;
+        std::ofstream(p) << "mivo-3 cartridge // test\nversion 17\n__lua__\n" << code << "\n";
+        return p;
+    }
+    run_result run(const std::string& args, const fs::path& exe = {}) {
+        const std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 30 '" +
+                                (exe.empty() ? binary : exe).string() + "' " + args + " -home '" +
+                                (dir / "home").string() + "' 2>/dev/null";
+        run_result r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        if (!p) return r;
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+        const int status = ::pclose(p);
+        r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+    std::string read(const fs::path& p) {
+        std::ifstream f(p);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
+    fs::path binary, dir;
+};
+
+TEST_F(Player, ProgramThatFinishesEndsTheRunWithCodeZero) {
+    cart("hello.m3", "printh('one', 'log')\nprinth('two', 'log')");
+    const run_result r = run("-x hello.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "RUNNING: hello.m3\n");
+    EXPECT_EQ(read(dir / "home/carts/log.m3l"), "one\ntwo\n");
+}
+
+TEST_F(Player, GameLoopRunsFramesUntilStop) {
+    cart("loop.m3",
+         "n=0\n"
+         "function _update() n+=1 end\n"
+         "function _draw() cls() if n==10 then printh('frames '..n, 'f') stop() end end");
+    const run_result r = run("-x loop.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(read(dir / "home/carts/f.m3l"), "frames 10\n");
+}
+
+TEST_F(Player, RuntimeErrorIsPrintedAndStillEndsWithCodeZero) {
+    cart("err.m3", "x=nil\nprint(x.y)");
+    const run_result r = run("-x err.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("runtime error line 2 tab 0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("attempt to index global 'x'"), std::string::npos) << r.out;
+}
+
+TEST_F(Player, SyntaxErrorIsPrintedAndEndsTheRun) {
+    cart("syn.m3", "a = = 1");
+    const run_result r = run("-x syn.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("syntax error line 1 (tab 0)"), std::string::npos) << r.out;
+}
+
+TEST_F(Player, MissingCartFailsWithCodeOne) {
+    const run_result r = run("-x nowhere.m3");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("could not load nowhere.m3"), std::string::npos) << r.out;
+}
+
+TEST_F(Player, CartDataSurvivesBetweenRuns) {
+    cart("save.m3", "cartdata('e2e_store')\ndset(5, dget(5) + 1.5)\nprinth(tostr(dget(5)), 'v')");
+    ASSERT_EQ(run("-x save.m3").code, 0);
+    ASSERT_EQ(run("-x save.m3").code, 0);
+    EXPECT_EQ(read(dir / "home/carts/v.m3l"), "1.5\n3\n");
+    EXPECT_TRUE(fs::exists(dir / "home/cdata/e2e_store.m3d.txt"));
+}
+
+TEST_F(Player, ConfigurationRoundTripKeepsTheFileWhereOptionsOverride) {
+    std::ofstream(dir / "home/config.txt") << "window_size 500 400\n"
+                                              "foreground_sleep_ms 500\n"
+                                              "mix_buffer_size 256\n"
+                                              "sessions 7\n"
+                                              "volume 100\n"
+                                              "gif_len 20\n"
+                                              "gif_scale 5\n"
+                                              "joystick_index 2\n"
+                                              "button_keys 4 7 0 0 0 0 0 0 0 0 0 0 19\n";
+    cart("c.m3", "");
+    ASSERT_EQ(run("-x c.m3 -width 800 -height 600 -windowed 1 -gif_len 9").code, 0);
+    const std::string saved = read(dir / "home/config.txt");
+    EXPECT_NE(saved.find("window_size 500 400 //"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("windowed 1 //"), std::string::npos);
+    EXPECT_NE(saved.find("foreground_sleep_ms 200 //"), std::string::npos);
+    EXPECT_NE(saved.find("mix_buffer_size 1024\n"), std::string::npos);
+    EXPECT_NE(saved.find("sessions 8 //"), std::string::npos);
+    EXPECT_NE(saved.find("\nvolume 100\n"), std::string::npos);
+    EXPECT_NE(saved.find("\ngif_len 9\n"), std::string::npos);
+    EXPECT_NE(saved.find("\ngif_scale 5\n"), std::string::npos);
+    EXPECT_NE(saved.find("\njoystick_index 2\n"), std::string::npos);
+    EXPECT_NE(saved.find("\nbutton_keys 4 7 0 0 0 0 0 0 0 0 0 0 19 \n"), std::string::npos);
+    EXPECT_EQ(saved.rfind("// - - -", 0), 0u);
+}
+
+TEST_F(Player, GarbageConfigurationFallsBackToDefaults) {
+    std::string junk;
+    for (int i = 0; i < 5000; i++) junk += char((i * 37 + 11) & 0xff);
+    std::ofstream(dir / "home/config.txt", std::ios::binary) << junk << "\nvolume -7\njoystick_index 99\n";
+    cart("c.m3", "printh('ran', 'r')");
+    ASSERT_EQ(run("-x c.m3").code, 0);
+    EXPECT_EQ(read(dir / "home/carts/r.m3l"), "ran\n");
+    const std::string saved = read(dir / "home/config.txt");
+    EXPECT_NE(saved.find("\njoystick_index 7\n"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\ngif_len 8\n"), std::string::npos);
+}
+
+TEST_F(Player, MissingResourcePodIsReportedWithCodeZero) {
+    const fs::path lone = dir / "bin";
+    fs::create_directories(lone);
+    fs::copy_file(binary, lone / "mivo3");
+    cart("c.m3", "");
+    const run_result r = run("-x c.m3", lone / "mivo3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("couldn't load " + (lone / "data.pod").string()), std::string::npos) << r.out;
+}
+
+TEST_F(Player, CorruptResourcePodIsReportedWithCodeZero) {
+    const fs::path lone = dir / "bin";
+    fs::create_directories(lone);
+    fs::copy_file(binary, lone / "mivo3");
+    std::ofstream(lone / "data.pod") << "CPOD garbage that is not a pod at all";
+    cart("c.m3", "");
+    const run_result r = run("-x c.m3", lone / "mivo3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("couldn't load"), std::string::npos) << r.out;
+}
+
+TEST_F(Player, ExportWritesNothingAndEndsWithCodeZero) {
+    cart("c.m3", "printh('must not run', 'r')");
+    const run_result r = run("c.m3 -export out.html");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_FALSE(fs::exists(dir / "home/carts/r.m3l"));
+    EXPECT_FALSE(fs::exists(dir / "out.html"));
+}
+
+TEST_F(Player, PauseMenuItemsAndParametersReachTheCart) {
+    cart("p.m3",
+         "menuitem(1, 'first', function() end)\n"
+         "printh(stat(6), 'p')\n"
+         "extcmd('pause')\n"
+         "printh('still running', 'p')");
+    const run_result r = run("-x p.m3 -param level=4");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(read(dir / "home/carts/p.m3l"), "level=4\nstill running\n");
+}
+
+}  // namespace
