@@ -7,6 +7,7 @@
 
 #include "host/events.h"
 #include "host/input.h"
+#include "host/joystick.h"
 #include "machine/pstate.h"
 
 namespace {
@@ -239,6 +240,111 @@ TEST_F(Buttons, WithoutControllersTheControllerSourceIsSilent) {
         for (int b = 0; b < MIVO3_BUTTONS; b++) EXPECT_EQ(player_button(b, p), 0);
     EXPECT_EQ(player_button(-1, 0), 0);
     EXPECT_EQ(player_button(0, 8), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// One virtual game pad in controller slot 0; its buttons and axes are set
+// through the platform's virtual-device calls.
+struct ControllerButtons : ::testing::Test {
+    SDL_Joystick* pad = nullptr;
+    int device = -1;
+    int32_t joy_index = 0;
+    static ControllerButtons* self;
+
+    void SetUp() override {
+        reset_pstate();
+        reset_buttons();
+        quon_keys_init();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
+        quon_joystick_init();
+        device = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, SDL_CONTROLLER_AXIS_MAX,
+                                           SDL_CONTROLLER_BUTTON_MAX, 0);
+        ASSERT_GE(device, 0) << SDL_GetError();
+        quon_joystick_added(device);
+        ASSERT_EQ(quon_joystick_kind(0), 1);
+        pad = SDL_JoystickOpen(device);
+        self = this;
+        mivo3_buttons_hooks = {};
+        mivo3_buttons_hooks.joystick_index = [] { return self->joy_index; };
+        settle();
+    }
+    void TearDown() override {
+        mivo3_buttons_hooks = {};
+        if (pad) SDL_JoystickClose(pad);
+        quon_joystick_exit();
+        if (device >= 0) SDL_JoystickDetachVirtual(device);
+        SDL_QuitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER);
+    }
+    // Everything released and centred, read once so that each part counts.
+    void settle() {
+        for (int b = 0; b < SDL_CONTROLLER_BUTTON_MAX; b++) SDL_JoystickSetVirtualButton(pad, b, 0);
+        stick(0, 0);
+        player_button(0, joy_index);
+        player_button(4, joy_index);
+    }
+    void press(SDL_GameControllerButton b, bool down = true) {
+        SDL_JoystickSetVirtualButton(pad, b, down ? 1 : 0);
+        SDL_JoystickUpdate();
+    }
+    void stick(int16_t x, int16_t y) {
+        SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTX, x);
+        SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTY, y);
+        SDL_JoystickUpdate();
+    }
+};
+ControllerButtons* ControllerButtons::self = nullptr;
+
+TEST_F(ControllerButtons, FaceButtonsStartAndDpadMakeTheMachineButtons) {
+    struct { SDL_GameControllerButton pad; int button; } cases[] = {
+        {SDL_CONTROLLER_BUTTON_A, MIVO3_BTN_O},           {SDL_CONTROLLER_BUTTON_Y, MIVO3_BTN_O},
+        {SDL_CONTROLLER_BUTTON_B, MIVO3_BTN_X},           {SDL_CONTROLLER_BUTTON_X, MIVO3_BTN_X},
+        {SDL_CONTROLLER_BUTTON_START, MIVO3_BTN_PAUSE},   {SDL_CONTROLLER_BUTTON_DPAD_LEFT, MIVO3_BTN_LEFT},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, MIVO3_BTN_RIGHT}, {SDL_CONTROLLER_BUTTON_DPAD_UP, MIVO3_BTN_UP},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, MIVO3_BTN_DOWN},
+    };
+    for (const auto& c : cases) {
+        press(c.pad);
+        for (int b = 0; b < MIVO3_BUTTONS; b++)
+            EXPECT_EQ(player_button(b, 0), b == c.button ? 255 : 0) << "pad button " << c.pad << ", slot " << b;
+        press(c.pad, false);
+    }
+    press(SDL_CONTROLLER_BUTTON_BACK);
+    press(SDL_CONTROLLER_BUTTON_LEFTSHOULDER);
+    for (int b = 0; b < MIVO3_BUTTONS; b++) EXPECT_EQ(player_button(b, 0), 0);
+}
+
+TEST_F(ControllerButtons, StickPastTheDeadZoneOverridesTheDpad) {
+    stick(-32768, 0);
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 255) << "256 clamped";
+    EXPECT_EQ(player_button(MIVO3_BTN_RIGHT, 0), 0);
+    stick(-20000, 0);
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 156);
+    stick(-15000, -15000);  // far enough, but each direction only 117: not held
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 117);
+    EXPECT_EQ(player_button(MIVO3_BTN_UP, 0), 117);
+    read_buttons();
+    EXPECT_EQ(buttons.btn_down[0][MIVO3_BTN_LEFT], 0);
+    stick(-16000, 0);  // inside the dead zone: the d-pad speaks
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 0);
+    press(SDL_CONTROLLER_BUTTON_DPAD_LEFT);
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 255);
+    stick(20000, 0);
+    EXPECT_EQ(player_button(MIVO3_BTN_LEFT, 0), 0) << "stick to the right wins over the d-pad";
+    EXPECT_EQ(player_button(MIVO3_BTN_RIGHT, 0), 156);
+}
+
+TEST_F(ControllerButtons, JoystickIndexNamesThePlayerOfTheFirstController) {
+    press(SDL_CONTROLLER_BUTTON_A);
+    read_buttons();
+    EXPECT_EQ(buttons.btn_down[0][MIVO3_BTN_O], 1);
+    joy_index = 2;
+    read_buttons();
+    EXPECT_EQ(buttons.btn_down[0][MIVO3_BTN_O], 0);
+    EXPECT_EQ(buttons.btn_down[2][MIVO3_BTN_O], 1);
+    for (int p : {0, 1, 3, 7}) EXPECT_EQ(player_button(MIVO3_BTN_O, p), 0) << "player " << p;
 }
 
 }  // namespace
