@@ -2,6 +2,7 @@
 #include "machine/pstate.h"
 #include "runtime/api.h"
 #include "runtime/api_internal.h"
+#include "runtime/run_loop.h"
 #include "storage/cdata.h"
 
 static int m3_cartdata(lua_State* L) {
@@ -12,7 +13,7 @@ static int m3_cartdata(lua_State* L) {
 }
 
 static int m3_dget(lua_State* L) {
-    if (!cdata_access_allowed()) {
+    if (!cdata_access_allowed(mivo3_run.forum_id)) {
         mivo3_runtime_error("** dget called before cartdata()");
         return 0;
     }
@@ -22,7 +23,7 @@ static int m3_dget(lua_State* L) {
 }
 
 static int m3_dset(lua_State* L) {
-    if (!cdata_access_allowed()) {
+    if (!cdata_access_allowed(mivo3_run.forum_id)) {
         mivo3_runtime_error("** dset called before cartdata()");
         return 0;
     }
@@ -34,7 +35,10 @@ static int m3_dset(lua_State* L) {
     return 0;
 }
 
+// Runs for every new language state, that is at every cart start: each run
+// must claim its id again.
 void add_cdata_functions(lua_State* L) {
+    clear_cdata_claim();
     static const luaL_Reg functions[] = {
         {"cartdata", m3_cartdata}, {"dget", m3_dget}, {"dset", m3_dset}};
     api_register(L, functions);

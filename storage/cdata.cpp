@@ -16,8 +16,6 @@ namespace {
 std::string configured_folder;
 const char* (*folder_source)() = nullptr;
 std::string claimed_id;
-std::string forum_id;
-int32_t last_save_time = 0;
 
 bool program_runs()
 {
@@ -98,12 +96,7 @@ void clear_cdata_claim()
     claimed_id.clear();
 }
 
-void set_cdata_forum_id(std::string_view lid)
-{
-    forum_id = std::string(lid);
-}
-
-bool cdata_access_allowed()
+bool cdata_access_allowed(std::string_view forum_id)
 {
     return !claimed_id.empty() || (program_runs() && !forum_id.empty());
 }
@@ -212,13 +205,4 @@ int32_t save_cdata()
         return 0;
     return mivo3_write_file_replacing(cdata_filename(claimed_id),
                                       format_cdata(pstate.cart_data_values));
-}
-
-int32_t cdata_save_cadence(int32_t now)
-{
-    if (!pstate.cart_data_dirty || now - last_save_time <= MIVO3_CDATA_SAVE_INTERVAL)
-        return 0;
-    last_save_time = now;
-    save_cdata();
-    return 1;
 }

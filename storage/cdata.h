@@ -11,7 +11,6 @@ enum : int32_t {
     MIVO3_CDATA_VALUES = 64,
     MIVO3_CDATA_ID_MAX = 64,          // longest id
     MIVO3_CDATA_READ_MAX = 1024,      // bytes of a file that are looked at
-    MIVO3_CDATA_SAVE_INTERVAL = 1000, // ms between saves while values keep changing
 };
 
 // The folder files go to, ending with '/'. set_cdata_folder takes the
@@ -39,16 +38,9 @@ bool is_legal_cdata_cart_label_char(int32_t c);  // a-z, 0-9, '_' and '-'
 // The claimed id ("" when none); a cart start clears it.
 const std::string& cdata_claimed_id();
 void clear_cdata_claim();
-// The forum id of the running cart, kept by the run loop: a cart with one may
-// use dget/dset without claiming an id. Empty clears it.
-void set_cdata_forum_id(std::string_view lid);
-// dget/dset may run: an id is claimed, or a program runs with a forum id.
-bool cdata_access_allowed();
-
-// Save cadence, after each run slice: saves when the values changed and more
-// than MIVO3_CDATA_SAVE_INTERVAL ms passed since the last save at `now`.
-// Returns 1 when it saved.
-int32_t cdata_save_cadence(int32_t now);
+// dget/dset may run: an id is claimed, or a program runs and has a forum id
+// (the running cart's, kept by the run loop; "" when none).
+bool cdata_access_allowed(std::string_view forum_id);
 
 // The file text for 64 values: 8 lines of 8 "%08x" values, 520 bytes.
 std::string format_cdata(const int32_t values[MIVO3_CDATA_VALUES]);

@@ -42,7 +42,6 @@ protected:
         set_cdata_folder(folder);
         reset_pstate();
         clear_cdata_claim();
-        set_cdata_forum_id("");
         pstate.shell_mode = 1;
         pstate.program_running = 1;
     }
@@ -123,12 +122,12 @@ TEST_F(CartData, ClaimingIdsFollowsTheRules)
     pstate.cart_data_values[3] = 99;
     EXPECT_EQ(load_cdata(std::string(64, 'a').c_str()), 1);  // fresh slot
     EXPECT_EQ(pstate.cart_data_values[3], 0);
-    EXPECT_TRUE(cdata_access_allowed());
+    EXPECT_TRUE(cdata_access_allowed(""));
     EXPECT_EQ(load_cdata("other"), 2);
     EXPECT_STREQ(pstate.error_text, "cartdata() can only be called once");
 
     clear_cdata_claim();
-    EXPECT_FALSE(cdata_access_allowed());
+    EXPECT_FALSE(cdata_access_allowed(""));
     EXPECT_EQ(load_cdata("my_game-1"), 1);
 }
 
@@ -142,10 +141,9 @@ TEST_F(CartData, LegalCharacters)
 
 TEST_F(CartData, ForumIdAllowsAccessOnlyWhileAProgramRuns)
 {
-    set_cdata_forum_id("some_cart");
-    EXPECT_TRUE(cdata_access_allowed());
+    EXPECT_TRUE(cdata_access_allowed("some_cart"));
     pstate.program_running = 0;
-    EXPECT_FALSE(cdata_access_allowed());
+    EXPECT_FALSE(cdata_access_allowed("some_cart"));
 }
 
 TEST_F(CartData, SavedValuesLoadInTheNextRun)
@@ -213,21 +211,6 @@ TEST_F(CartData, ReplacingWritesExactlyTheNewContents)
     ASSERT_EQ(mivo3_write_file_replacing(path, "short"), 0);
     EXPECT_EQ(read_file(path), "short");
     EXPECT_EQ(mivo3_write_file_replacing(folder + "missing/x.txt", "y"), 1);
-}
-
-TEST_F(CartData, CadenceSavesAtMostOncePerSecond)
-{
-    ASSERT_EQ(load_cdata("cadence"), 1);
-    std::string path = folder + "cadence.m3d.txt";
-    EXPECT_EQ(cdata_save_cadence(5000), 0);  // nothing changed
-    pstate.cart_data_dirty = 1;
-    EXPECT_EQ(cdata_save_cadence(5000), 1);
-    EXPECT_TRUE(fs::exists(path));
-    pstate.cart_data_dirty = 1;
-    EXPECT_EQ(cdata_save_cadence(6000), 0);  // exactly 1000 ms later
-    EXPECT_EQ(pstate.cart_data_dirty, 1);
-    EXPECT_EQ(cdata_save_cadence(6001), 1);
-    EXPECT_EQ(pstate.cart_data_dirty, 0);
 }
 
 TEST_F(CartData, FolderFallsBackWhenTheConfiguredOneIsMissing)
