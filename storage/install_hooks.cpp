@@ -67,9 +67,13 @@ void storage_install_hooks()
     mivo3_reload_file_hook = mivo3_reload_from_file;
     mivo3_cstore_file_hook = mivo3_cstore_to_file;
 
-    mivo3_storage.print = mivo_print_col;
-    mivo3_storage.show_message = show_message;
-    mivo3_storage.accept_future = accept_future;
+    // The shell may have connected the formats' output already.
+    if (!mivo3_storage.print)
+        mivo3_storage.print = mivo_print_col;
+    if (!mivo3_storage.show_message)
+        mivo3_storage.show_message = show_message;
+    if (!mivo3_storage.accept_future)
+        mivo3_storage.accept_future = accept_future;
 
     set_cdata_folder_source(cdata_folder);
 }
