@@ -289,6 +289,8 @@ const char* const mivo3_legacy_011_prelude =
     "--------------------------------\n"
     "-- tables keep _num (count), _max (highest used index),\n"
     "-- _min (lowest free index) and _ci (iteration index)\n"
+    "-- add fills the lowest free slot; del empties a slot\n"
+    "-- all() and foreach skip holes\n"
     "function _validate(t)\n"
     " if t._num==nil then\n"
     "  t._num=0 t._max=0 t._ci=0\n"
@@ -673,6 +675,8 @@ int32_t mivo3_cstore_to_file(int32_t dst, int32_t src, int32_t len, const char* 
 {
     quon_mkdir(quon_prefix_with_appdata_path("cstore/"));
     if (!filename) {
+        if (!mivo3_current_cart || !saved_hash[0])
+            return 0;
         // The sandboxed file starts from the cart itself, so that loading it
         // back later restores only what was stored.
         std::string path = get_sandboxed_cstore_filename(saved_hash);

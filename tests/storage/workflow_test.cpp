@@ -438,6 +438,7 @@ TEST_F(Workflow, TheOldTableFunctionsArePutBeforeTheEarlyCartsCode)
                                           "-- legacy 0.1.1 api injected\n"
                                           "--------------------------------\n", 0), 0u);
     EXPECT_TRUE(was_printed("legacy: 0.1.1 api injected@6"));
+    EXPECT_EQ(std::strlen(mivo3_legacy_011_prelude), 1270u);
     quon_destroy_mivo3_cart(c);
 
     mivo3_cart* newer = legacy_cart(5);
