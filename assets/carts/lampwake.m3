@@ -276,7 +276,7 @@ end
 
 function spawn_row()
  local y = -12
- local rocks = 1 + flr(rnd(level))
+ local rocks = 1 + flr(rnd(min(level, 4)))
  for i = 1, rocks do
   local kind = rnd(1) < 0.3 and "big_rock" or "rock"
   local x = free_x(y, 10)
@@ -553,7 +553,7 @@ function update_play()
  next_row -= speed
  if next_row <= 0 then
   spawn_row()
-  next_row = 18 + rnd(14) - level * 2
+  next_row = 20 + rnd(14) - level * 1.5
  end
 
  collide()
