@@ -615,6 +615,9 @@ static void run_pending_command() {
                 if (app.x_switch) quon_quit = 1;
             }
             glitch_save_launch_param(mivo3_run.run_param);
+            // A cart that has just started is owed its first frame now rather
+            // than after a frame's worth of updates.
+            if (pstate.shell_mode == 1) app.frame_accumulator = std::max(app.frame_accumulator, 0x10000);
             break;
         case 2:
             suspend_program();

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -184,6 +185,43 @@ TEST_F(Player, PauseMenuItemsAndParametersReachTheCart) {
     const run_result r = run("-x p.m3 -param level=4");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(read(dir / "home/carts/p.m3l"), "level=4\nstill running\n");
+}
+
+}  // namespace
+
+namespace {
+
+bool have_program(const char* name) {
+    const std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// Starts the player in a window on a virtual X display, waits for the boot to
+// hand over to the head cart, and takes a screenshot: the head cart covers its
+// square of the window, where the boot screen is mostly black.
+TEST_F(Player, WindowedPlayerShowsTheHeadCart) {
+    if (!have_program("xvfb-run") || !have_program("xwd") || !have_program("convert"))
+        GTEST_SKIP() << "no virtual X display tools";
+    const fs::path shot = dir / "shot.png";
+    const fs::path script = dir / "smoke.sh";
+    std::ofstream(script) << "'" << binary.string() << "' -home '" << (dir / "home").string()
+                          << "' -windowed 1 &\nP=$!\nsleep 8\nxwd -root -silent | convert xwd:- '" << shot.string()
+                          << "'\nkill $P\nwait $P\n";
+    const std::string cmd = "env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy timeout 60 xvfb-run -a -s '-screen 0 "
+                            "1024x768x24' sh '" + script.string() + "' >/dev/null 2>&1";
+    std::system(cmd.c_str());
+    ASSERT_TRUE(fs::exists(shot));
+    const std::string measure = "convert '" + shot.string() + "' -fill white +opaque black -format '%[fx:mean]' info:";
+    FILE* p = ::popen(measure.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    double lit = 0;
+    ASSERT_EQ(std::fscanf(p, "%lf", &lit), 1);
+    ::pclose(p);
+    // A 480x480 picture on a 1024x768 screen is 29% of it, with some dark
+    // colours in it.
+    EXPECT_GT(lit, 0.1) << "screen mostly black: the head cart is not showing";
+    const std::string log = read(dir / "home/log.txt");
+    EXPECT_NE(log.find("renderer:"), std::string::npos);
 }
 
 }  // namespace
