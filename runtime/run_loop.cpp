@@ -647,8 +647,9 @@ void update_frame_rate()
     int32_t load = 0;
     // A light frame may show no hook between its marks, or end below its
     // first mark after refunds: its load is then 0. Only a frame that did not
-    // take both marks has an unknown load.
-    bool marked = (mivo3_run.marks_taken & 5) == 5;
+    // reach its last mark has an unknown load. (A cart without an update
+    // function never takes mark 0, which then still holds 0.)
+    bool marked = (mivo3_run.marks_taken & 4) != 0;
     mivo3_run.marks_taken = 0;
     if (marked) {
         int64_t diff = std::max<int64_t>(int64_t(mivo3_run.mark_cycles[2]) - mivo3_run.mark_cycles[0], 0);

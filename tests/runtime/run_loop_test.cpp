@@ -223,6 +223,16 @@ TEST_F(RunLoopTest, OverBudgetFrameYieldsMidFrameResumesAndHalvesTheRate) {
     EXPECT_EQ(peek(0x4300), n + 1);
 }
 
+TEST_F(RunLoopTest, DrawOnlyCartRecoversItsRateAfterOneHeavyFrame) {
+    ASSERT_TRUE(start("d=0 function _draw() d+=1 if d==1 then for j=1,10 do for i=1,15000 do end end end end\n"));
+    EXPECT_EQ(mivo3_driver_frame(), 1);
+    mivo3_driver_frame();
+    mivo3_driver_frame();
+    EXPECT_EQ(pstate.current_fps, 15);
+    for (int i = 0; i < 4; i++) mivo3_driver_frame();
+    EXPECT_EQ(pstate.current_fps, 30);
+}
+
 TEST_F(RunLoopTest, Update60CartDropsTo30AndRunsTwoUpdatesPerFrame) {
     ASSERT_TRUE(start("n=0\n"
                       "function _update60() n+=1 poke(0x4300,n) if n==1 then for j=1,4 do for i=1,20000 do end end end end\n"));
