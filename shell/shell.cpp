@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/audio.h"
+#include "browser/labels.h"
 #include "host/quon.h"
 #include "machine/draw.h"
 #include "machine/memory.h"
@@ -168,6 +169,11 @@ void draw_message_bar(quon_bitmap* page, int32_t now) {
 
 // Hooks the layers below call.
 
+static std::string fs_basename(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 static void console_print(const char* text, int32_t colour) { mivo_print_col(text, colour); }
 static void message_hook(const char* text, int32_t ms) { set_message(text, quon_get_time(), ms); }
 static int32_t accept_future_hook() { return app.accept_future; }
@@ -198,6 +204,15 @@ static void cart_hash_hook(char out[41]) {
     const mivo3_cart* cart = mivo3_current_cart ? mivo3_current_cart : pstate.cart;
     if (cart) hash_cart(cart, out);
     else out[0] = 0;
+}
+static void forum_id_hook(char* out, int32_t size) {
+    if (!out || size <= 0) return;
+    out[0] = 0;
+    // Only carts kept in the downloaded-carts folder carry a forum id.
+    const std::string bbs = quon_prefix_with_appdata_path("bbs/");
+    const std::string file = current_cart_filename();
+    if (file.compare(0, bbs.size(), bbs) != 0) return;
+    std::snprintf(out, size_t(size), "%s", get_lid_from_filename(fs_basename(file)).c_str());
 }
 static int32_t load_cart_hook(const char* file) { return load_working_cart(file); }
 static void delay_input_hook(int32_t frames) { pstate.frames_to_hold = std::max(pstate.frames_to_hold, frames); }
@@ -232,6 +247,7 @@ static void install_hooks() {
     run.close_pause_menu = close_pause_menu_hook;
     run.save_cart_data = save_cart_data_hook;
     run.cart_hash = cart_hash_hook;
+    run.forum_id = forum_id_hook;
     run.load_cart = load_cart_hook;
     run.delay_input = delay_input_hook;
     run.draw_ms = draw_ms_hook;

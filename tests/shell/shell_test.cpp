@@ -303,3 +303,101 @@ TEST_F(Boot, ATruncatedHeadCartIsNotLoaded) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whole updates of the shell with a key held down.
+struct Updates : ::testing::Test {
+    void SetUp() override {
+        reset_pstate();
+        reset_app();
+        reset_buttons();
+        reset_run_loop();
+        quon_keys_init();
+        quon_quit = 0;
+        pstate.cart = quon_create_mivo3_cart();
+    }
+    void TearDown() override {
+        quon_quit = 0;
+        hold(0);
+        quon_destroy_mivo3_cart(pstate.cart);
+        pstate.cart = nullptr;
+    }
+    void hold(int scancode) {
+        static uint8_t keys[SDL_NUM_SCANCODES];
+        std::memset(keys, 0, sizeof keys);
+        if (scancode) keys[scancode] = 1;
+        quon_keys_update(keys, SDL_NUM_SCANCODES, 0, quon_get_time());
+    }
+    // Updates with at least a frame owed each time.
+    void updates(int n) {
+        for (int i = 0; i < n; i++) {
+            app.frame_accumulator = 0x10000;
+            quon_main_update();
+        }
+    }
+};
+
+TEST_F(Updates, StoppedModeEndsOnAButtonOfPlayerZero) {
+    pstate.shell_mode = 0;
+    updates(3);
+    EXPECT_EQ(quon_quit, 0);
+    hold(SDL_SCANCODE_Z);
+    updates(3);
+    EXPECT_EQ(quon_quit, 1);
+}
+
+TEST_F(Updates, ButtonsDoNotEndTheBootOrTheKeyConfigurationScreen) {
+    pstate.shell_mode = 2;
+    pstate.frame_count = 40;
+    hold(SDL_SCANCODE_X);
+    updates(3);
+    EXPECT_EQ(quon_quit, 0);
+    EXPECT_EQ(pstate.frame_count, 43);
+
+    pstate.shell_mode = 0;
+    pstate.overlay = 1;
+    updates(3);
+    EXPECT_EQ(quon_quit, 0);
+    pstate.overlay = 0;
+}
+
+TEST_F(Updates, CtrlMTogglesTheSound) {
+    cconfig.sound_volume = 200;
+    static uint8_t keys[SDL_NUM_SCANCODES];
+    std::memset(keys, 0, sizeof keys);
+    keys[SDL_SCANCODE_LCTRL] = 1;
+    keys[SDL_SCANCODE_M] = 1;
+    quon_keys_update(keys, SDL_NUM_SCANCODES, KMOD_LCTRL, quon_get_time());
+    pstate.shell_mode = 0;
+    pstate.overlay = 1;
+    quon_main_update();
+    EXPECT_EQ(cconfig.sound_volume, 0);
+    EXPECT_STREQ(app.message_text, "sound off (ctrl-m)");
+    EXPECT_EQ(app.saved_volume, 200);
+    keys[SDL_SCANCODE_M] = 0;
+    quon_keys_update(keys, SDL_NUM_SCANCODES, KMOD_LCTRL, quon_get_time());
+    keys[SDL_SCANCODE_M] = 1;
+    quon_keys_update(keys, SDL_NUM_SCANCODES, KMOD_LCTRL, quon_get_time());
+    quon_main_update();
+    EXPECT_EQ(cconfig.sound_volume, 200);
+    EXPECT_STREQ(app.message_text, "sound on (ctrl-m)");
+    cconfig.sound_volume = 256;
+    pstate.overlay = 0;
+}
+
+TEST_F(Updates, JoystickNoticesWaitUntilTheBootIsOver) {
+    pstate.shell_mode = 2;
+    quon_joystick_connected_notice = 0x100 | 2;
+    quon_main_update();
+    EXPECT_EQ(quon_joystick_connected_notice, 0);
+    EXPECT_STREQ(app.message_text, "");
+    pstate.shell_mode = 0;
+    pstate.overlay = 1;
+    quon_joystick_disconnected_notice = 0x100 | 3;
+    quon_main_update();
+    EXPECT_STREQ(app.message_text, "joystick 3 disconnected");
+    pstate.overlay = 0;
+}
+
+}  // namespace
