@@ -70,24 +70,20 @@ TEST_F(ApiDraw, ClipPalettesAndCameraResets) {
     EXPECT_EQ(pstate.clip_x1, 15);
     run("clip(1, 2, 3)");
     EXPECT_EQ(pstate.clip_x1, 128);
-    run("pal(1, 2) palt(3, true)");
-    EXPECT_EQ(pstate.draw_palette[1], 2);
-    EXPECT_EQ(pstate.draw_palette[3] & 0x10, 0x10);
-    run("pal() palt()");
+    run("pal(1, 2) palt(3, true) pal() palt()");
     EXPECT_EQ(pstate.draw_palette[1], 1);
     EXPECT_EQ(pstate.draw_palette[3], 3);
     EXPECT_EQ(pstate.draw_palette[0], 0x10);
-    run("camera(5, -3)");
-    EXPECT_EQ(pstate.camera_y, -3);
-    run("camera()");
+    run("camera(5, -3) camera()");
     EXPECT_EQ(pstate.camera_x, 0);
 }
 
-TEST_F(ApiDraw, SpriteFlags) {
+TEST_F(ApiDraw, FlagsMapAndSheetReadBackAsIntegers) {
     EXPECT_EQ(run("fset(3, 0x85) return fget(3), fget(3, 7), fget(3, 1), fget(300), fget(300, 0)"),
               "133,true,false,0,false");
     EXPECT_EQ(run("fset(3, 1, true) fset(3, 0, false) return fget(3)"), "134");
     EXPECT_EQ(run("fset(3) fset(3, 9, true) return fget(3)"), "134");
+    EXPECT_EQ(run("mset(3, 4, 200.7) sset(1, 1, 12) return mget(3, 4), sget(1, 1), mget(-1, 0)"), "200,12,0");
 }
 
 TEST_F(ApiDraw, PrintConvertsValuesAndCharges) {
@@ -100,8 +96,4 @@ TEST_F(ApiDraw, PrintConvertsValuesAndCharges) {
     EXPECT_EQ(pstate.cursor_y, 36);
     run("print('y', 50)");  // two arguments: the cursor stays
     EXPECT_EQ(pstate.cursor_y, 36);
-}
-
-TEST_F(ApiDraw, MapAndSheetCellsReadBackAsIntegers) {
-    EXPECT_EQ(run("mset(3, 4, 200.7) sset(1, 1, 12) return mget(3, 4), sget(1, 1), mget(-1, 0)"), "200,12,0");
 }

@@ -25,14 +25,7 @@ TEST_F(ApiMath, SrandIgnoresTheSignBit) {
     // -32768 is raw 0x80000000, which masks to seed 0.
     EXPECT_EQ(run("srand(-32768) return rnd(), rnd()"), run("srand(0) return rnd(), rnd()"));
     EXPECT_EQ(run("srand(-0x0.0001) return rnd(), rnd()"), run("return 0x0.538d, 0x0.a8d1"));
-    EXPECT_EQ(run("srand(5) local a = rnd(100) srand(5) return a == rnd(100)"), "true");
-}
-
-TEST_F(ApiMath, RndRangeAndZero) {
-    EXPECT_EQ(run("return rnd(0)"), "0");
-    EXPECT_EQ(run("srand(7) for i = 1, 500 do local r = rnd(3) if r < 0 or r >= 3 then return r end end "
-                  "return 'ok'"),
-              "ok");
+    EXPECT_EQ(run("srand(5) local a = rnd(100) srand(5) return a == rnd(100), rnd(0)"), "true,0");
 }
 
 TEST_F(ApiMath, Charges) {
@@ -49,11 +42,6 @@ TEST_F(ApiMath, Charges) {
     EXPECT_EQ(charge_of("min(1, 2) abs(-1) sin(0.1)"), 0);
 }
 
-TEST_F(ApiMath, ResultsAndMissingArguments) {
-    EXPECT_EQ(run("return flr(-1.5), ceil(1.25), sgn(0), abs(-3), min(2), max(-2), mid(1, 5, 3)"),
-              "-2,2,1,3,0,0,3");
-    EXPECT_EQ(run("return sin(0.25), cos(0.5), atan2(0, -1), sqrt(100)"), "-1,-1,0.25,10");
-    EXPECT_EQ(run("return shl(1, 4), shr(-16, 2), lshr(-1, 31), shr(-1, 32), rotl(1, 16), rotr(1, 1)"),
-              run("return 16, -4, 0x0.0001, -0x0.0001, 0x0.0001, 0.5"));
-    EXPECT_EQ(run("return band(0xff, 0x0f), bor(1, 2), bxor(3, 1), bnot(0)"), run("return 15, 3, 2, -0x0.0001"));
+TEST_F(ApiMath, MissingArgumentsReadAsZero) {
+    EXPECT_EQ(run("return min(2), max(-2), mid(1, 5), shl(3)"), "0,0,1,3");
 }
