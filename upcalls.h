@@ -23,4 +23,7 @@
 //                                                folder, read from the shell's app record
 //   storage/workflow.h     storage/install_hooks.cpp storage_install_hooks (the shell calls it at
 //                                                start): connects the hooks above to app and console
+//   runtime/run_loop.h     shell (hook pointers) mivo3_run_hooks: console print, pause menu, cart data
+//                                                save, cart hash, forum id, cart loading, draw time,
+//                                                framerate control, quit when stopped
 #pragma once

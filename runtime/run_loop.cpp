@@ -139,10 +139,11 @@ lua_State* running_thread(lua_State* L0)
     return T;
 }
 
-// Makes L0's count hook run before its next instruction.
+// Makes L0's count hook run before its next instruction; the unspent
+// countdown waits, as for a soft yield, until the next slice.
 void hook_soon(lua_State* L)
 {
-    lua_spend_cpu(L, lua_get_cpu(L));
+    lua_mivo3_soft_yield(L);
 }
 
 void link_spend(void* state, int32_t n) { lua_spend_cpu(static_cast<lua_State*>(state), n); }
@@ -167,14 +168,18 @@ void link_yield(void* state)
 void instruction_limiter(lua_State* L, lua_Debug*)
 {
     lua_State* L0 = mivo3_run.L0;
+    // Called early by a soft yield: no 1024 instructions have passed.
+    bool early = L == L0 && mivo3_soft_yield_count != 0;
     if (pstate.pending_command != 0 || pstate.soft_yield_requested) {
         if (L != L0)
             hook_soon(L0);
         lua_yield(L, 0);
         return;
     }
-    pstate.frame_cycles = saturate(int64_t(pstate.frame_cycles) + 1024);
-    pstate.slice_cycles = saturate(int64_t(pstate.slice_cycles) + 1024);
+    if (!early) {
+        pstate.frame_cycles = saturate(int64_t(pstate.frame_cycles) + 1024);
+        pstate.slice_cycles = saturate(int64_t(pstate.slice_cycles) + 1024);
+    }
     int32_t budget = mivo3_frame_budget(pstate.current_fps);
     if (L == L0) {
         if (pstate.slice_cycles >= budget || mivo3_run.coroutine_over_budget) {

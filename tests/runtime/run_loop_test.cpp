@@ -244,6 +244,33 @@ TEST_F(RunLoopTest, Update60CartDropsTo30AndRunsTwoUpdatesPerFrame) {
     EXPECT_EQ(peek(0x4300), 3);
 }
 
+TEST_F(RunLoopTest, OverBudgetCoroutineFinishesItsResumeAndTheProgramYieldsAfter) {
+    ASSERT_TRUE(start("co=cocreate(function() for j=1,10 do for i=1,15000 do end end end)\n"
+                      "function _update()\n"
+                      " if costatus(co)~='dead' then coresume(co) poke(0x4301, costatus(co)=='dead' and 1 or 2) end\n"
+                      " poke(0x4302, peek(0x4302)+1)\n"
+                      "end\n"));
+    EXPECT_EQ(mivo3_driver_frame(), 1);  // the program stops right after the resume returns
+    EXPECT_EQ(peek(0x4302), 0);
+    mivo3_driver_frame();
+    EXPECT_EQ(peek(0x4301), 1);  // one resume ran the coroutine to its end
+    EXPECT_EQ(peek(0x4302), 1);
+}
+
+TEST_F(RunLoopTest, CommandErrorsAreReportedWithoutLines) {
+    EXPECT_EQ(run_program("function f()", true), 1);
+    EXPECT_TRUE(printed("syntax error", 14)) << mivo3_driver_output_text();
+    EXPECT_TRUE(printed("unclosed function", 6));
+    mivo3_driver_clear_output();
+    ASSERT_EQ(run_program("x=nil+1", true), 0);
+    EXPECT_EQ(pstate.program_running, 0);
+    EXPECT_EQ(pstate.code_overhead, 0);
+    run_slice();
+    EXPECT_TRUE(printed("runtime error", 14)) << mivo3_driver_output_text();
+    EXPECT_TRUE(printed("attempt to perform arithmetic on a nil value", 6));
+    EXPECT_EQ(pstate.shell_mode, 0);
+}
+
 TEST_F(RunLoopTest, RuntimeErrorInALaterTabReportsLineAndTab) {
     std::string tab0;
     for (int i = 1; i <= 10; i++) tab0 += "a" + std::to_string(i) + "=1" + (i < 10 ? "\n" : "");
