@@ -194,10 +194,6 @@ static void open_pause_menu_hook() {
     block_buttons();
 }
 static void close_pause_menu_hook() { app.pause_mode = 0; }
-static void stuck_frame_hook() {
-    read_buttons();
-    update_paused_menu();
-}
 static void pause_frame_hook() { update_paused_menu(); }
 static void save_cart_data_hook() { save_cdata(); }
 static void cart_hash_hook(char out[41]) {
@@ -241,7 +237,7 @@ static void install_hooks() {
     mivo3_run_hooks run{};
     run.print = console_print;
     run.pause_menu_frame = pause_frame_hook;
-    run.stuck_frame = stuck_frame_hook;
+    run.stuck_frame = pause_frame_hook;
     run.clear_menu_items = clear_pause_menu_custom_items;
     run.set_paused = set_paused_hook;
     run.close_pause_menu = close_pause_menu_hook;
@@ -674,7 +670,7 @@ static void machine_frame() {
                 update_paused_menu();
             }
             slice_unfinished = false;
-            if (pstate.glitch_timer <= 2 && pstate.shell_mode == 1 && !app.pause_mode) {
+            if (pstate.glitch_timer <= 2 && pstate.shell_mode == 1) {
                 if (run_slice() != 0) {
                     slice_unfinished = true;
                     mivo3_frame_unfinished();

@@ -88,6 +88,14 @@ TEST_F(Player, RuntimeErrorIsPrintedAndStillEndsWithCodeZero) {
     EXPECT_NE(r.out.find("attempt to index global 'x'"), std::string::npos) << r.out;
 }
 
+TEST_F(Player, MemoryFaultStopsTheCartWithItsMessage) {
+    cart("fault.m3", "printh('before', 'm')\npoke(0x8000, 1)\nprinth('after', 'm')");
+    const run_result r = run("-x fault.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("bad memory access"), std::string::npos) << r.out;
+    EXPECT_EQ(read(dir / "home/carts/m.m3l"), "before\n");
+}
+
 TEST_F(Player, SyntaxErrorIsPrintedAndEndsTheRun) {
     cart("syn.m3", "a = = 1");
     const run_result r = run("-x syn.m3");
