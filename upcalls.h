@@ -26,4 +26,6 @@
 //   runtime/run_loop.h     shell (hook pointers) mivo3_run_hooks: console print, pause menu, cart data
 //                                                save, cart hash, forum id, cart loading, draw time,
 //                                                framerate control, quit when stopped
+//   runtime/buttons.h      shell (hook pointers) mivo3_buttons_hooks: slow repeat, pause menu open,
+//                                                program running, joystick_index
 #pragma once
