@@ -507,6 +507,8 @@ int32_t run_slice()
             break;
 
         int nargs = 0;
+        if (lua_status(L) != LUA_OK && lua_status(L) != LUA_YIELD)
+            break;  // failed earlier; kept only while the reset glitch runs
         if (lua_status(L) == LUA_OK) {
             lua_settop(L, 0);
             lua_getglobal(L, "_m3_program");
