@@ -80,10 +80,6 @@ TEST_F(CartDataApi, EveryRunMustClaimAgain)
 
 TEST_F(CartDataApi, FaultsStopTheProgram)
 {
-    run("cartdata('Upper') poke(0x4300, 1)\n");
-    EXPECT_EQ(mivo3_driver_peek(0x4300), 0);
-    EXPECT_STREQ(pstate.error_text, "cart data id: bad char");
-
     run("cartdata('one') cartdata('two') poke(0x4300, 1)\n");
     EXPECT_EQ(mivo3_driver_peek(0x4300), 0);
     EXPECT_STREQ(pstate.error_text, "cartdata() can only be called once");

@@ -131,14 +131,6 @@ TEST_F(CartData, ClaimingIdsFollowsTheRules)
     EXPECT_EQ(load_cdata("my_game-1"), 1);
 }
 
-TEST_F(CartData, LegalCharacters)
-{
-    for (int c = 0; c < 256; c++) {
-        bool legal = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-        EXPECT_EQ(is_legal_cdata_cart_label_char(c), legal) << c;
-    }
-}
-
 TEST_F(CartData, ForumIdAllowsAccessOnlyWhileAProgramRuns)
 {
     EXPECT_TRUE(cdata_access_allowed("some_cart"));
@@ -202,15 +194,6 @@ TEST_F(CartData, AFailedWriteKeepsThePreviousFile)
 
     EXPECT_EQ(save_cdata(), 0);  // the next save goes through
     EXPECT_EQ(read_file(path).substr(0, 8), "00000001");
-}
-
-TEST_F(CartData, ReplacingWritesExactlyTheNewContents)
-{
-    std::string path = folder + "x.txt";
-    write_file(path, std::string(4000, 'a'));
-    ASSERT_EQ(mivo3_write_file_replacing(path, "short"), 0);
-    EXPECT_EQ(read_file(path), "short");
-    EXPECT_EQ(mivo3_write_file_replacing(folder + "missing/x.txt", "y"), 1);
 }
 
 TEST_F(CartData, FolderFallsBackWhenTheConfiguredOneIsMissing)

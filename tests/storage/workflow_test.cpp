@@ -345,21 +345,15 @@ TEST_F(Workflow, LegacyVersion4SwapsTheLongestChannelToChannel0)
 
 TEST_F(Workflow, LegacyVersion4QuietensLoudNoise)
 {
-    mivo3_cart* c = legacy_cart(4);
-    c->sfx[5].notes[0] = {10, 6, 7, 0, 0};
-    c->sfx[5].notes[1] = {10, 6, 5, 0, 0};
-    c->sfx[5].notes[2] = {10, 5, 7, 0, 0};
-    apply_legacy_changes(c);
-    EXPECT_EQ(c->sfx[5].notes[0].volume, 5);
-    EXPECT_EQ(c->sfx[5].notes[1].volume, 5);
-    EXPECT_EQ(c->sfx[5].notes[2].volume, 7);
-
-    mivo3_cart* d = legacy_cart(5);
-    d->sfx[5].notes[0] = {10, 6, 7, 0, 0};
-    apply_legacy_changes(d);
-    EXPECT_EQ(d->sfx[5].notes[0].volume, 7);
-    quon_destroy_mivo3_cart(c);
-    quon_destroy_mivo3_cart(d);
+    for (int32_t version : {4, 5}) {
+        mivo3_cart* c = legacy_cart(version);
+        c->sfx[5].notes[0] = {10, 6, 7, 0, 0};
+        c->sfx[5].notes[1] = {10, 5, 7, 0, 0};
+        apply_legacy_changes(c);
+        EXPECT_EQ(c->sfx[5].notes[0].volume, version == 4 ? 5 : 7);
+        EXPECT_EQ(c->sfx[5].notes[1].volume, 7);
+        quon_destroy_mivo3_cart(c);
+    }
 }
 
 TEST_F(Workflow, LegacyVersion10DropsSlideAtVolumeZeroUnlessNewerFeaturesAreUsed)
