@@ -32,18 +32,6 @@ struct Options : ::testing::Test {
     std::vector<char*> ptrs;
 };
 
-TEST_F(Options, DefaultsMatchTheDocumentedValues) {
-    EXPECT_EQ(app.gif_len, 8);
-    EXPECT_EQ(app.gif_scale, 2);
-    EXPECT_EQ(app.screenshot_scale, 3);
-    EXPECT_EQ(app.content_filter, 1);
-    EXPECT_EQ(app.shift_glyphs, 1);
-    EXPECT_EQ(app.host_framerate_control, 1);
-    EXPECT_EQ(app.gpio_base, -1);
-    EXPECT_NE(std::string(app.root_path).find("carts/"), std::string::npos);
-    EXPECT_NE(std::string(app.cdata_path).find("cdata/"), std::string::npos);
-}
-
 TEST_F(Options, ConsoleHalfIsWrittenAfterTheHostHalfInItsExactForm) {
     app.volume = 200;
     std::snprintf(app.root_path, sizeof app.root_path, "/r/");
@@ -133,13 +121,6 @@ TEST_F(Options, GarbageLinesAndAbsurdValuesKeepSaneSettings) {
     mivo3_load_config("\xff\xfe garbage");
     quon_config_load_text(std::string("\0\0\0 junk\nscreenshot_scale -3\n", 30));
     EXPECT_EQ(app.screenshot_scale, 1);
-}
-
-TEST_F(Options, PathsAreNormalised) {
-    mivo3_load_config("root_path C:\\games\\\\carts  ");
-    EXPECT_STREQ(app.root_path, "C:/games/carts/");
-    mivo3_load_config("cdata_path /data//saves");
-    EXPECT_STREQ(app.cdata_path, "/data/saves/");
 }
 
 TEST_F(Options, ExecSetsRunFlagsHeadlessAndTheCartName) {

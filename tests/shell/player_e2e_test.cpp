@@ -165,17 +165,6 @@ TEST_F(Player, MissingResourcePodIsReportedWithCodeZero) {
     EXPECT_NE(r.out.find("couldn't load " + (lone / "data.pod").string()), std::string::npos) << r.out;
 }
 
-TEST_F(Player, CorruptResourcePodIsReportedWithCodeZero) {
-    const fs::path lone = dir / "bin";
-    fs::create_directories(lone);
-    fs::copy_file(binary, lone / "mivo3");
-    std::ofstream(lone / "data.pod") << "CPOD garbage that is not a pod at all";
-    cart("c.m3", "");
-    const run_result r = run("-x c.m3", lone / "mivo3");
-    EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("couldn't load"), std::string::npos) << r.out;
-}
-
 TEST_F(Player, ExportWritesNothingAndEndsWithCodeZero) {
     cart("c.m3", "printh('must not run', 'r')");
     const run_result r = run("c.m3 -export out.html");
