@@ -292,6 +292,24 @@ TEST_F(RunLoopTest, TracebackNamesFunctionsByTabLine) {
     EXPECT_FALSE(printed_part("_mainloop"));
 }
 
+TEST_F(RunLoopTest, FailedAssertionsAndPositionedLibraryErrorsAreShown) {
+    ASSERT_TRUE(start("a=1\nassert(a==2)\n"));
+    mivo3_driver_frames(1);
+    EXPECT_TRUE(printed("runtime error line 2 tab 0", 14)) << mivo3_driver_output_text();
+    EXPECT_TRUE(printed("assertion failed", 6));
+    EXPECT_FALSE(printed_part("-- mivo-3 header"));
+
+    mivo3_driver_clear_output();
+    ASSERT_TRUE(start("assert(false, 'lives must not be negative')\n"));
+    mivo3_driver_frames(1);
+    EXPECT_TRUE(printed("lives must not be negative", 6)) << mivo3_driver_output_text();
+
+    mivo3_driver_clear_output();
+    mivo3_assert_message("checked in update");
+    ASSERT_TRUE(start("x=1\n"));  // starting a cart clears the stored message
+    EXPECT_STREQ(mivo3_run.assert_message, "");
+}
+
 TEST_F(RunLoopTest, SyntaxErrorsReportTabLineSourceAndShortMessage) {
     EXPECT_FALSE(start("a=1\n-->8\nb=1\n-->8\nc=1\nx = = 1\n"));
     EXPECT_TRUE(printed("syntax error line 2 (tab 2)", 14)) << mivo3_driver_output_text();
