@@ -15,9 +15,10 @@ std::string convert_glyphs_to_escaped(std::string_view code);
 // UTF-8 glyph sequences back to glyph bytes; unknown high bytes are kept.
 std::string convert_escaped_to_glyphs(std::string_view text);
 
-// Parses a text cart file; null when it cannot be opened or is not a text
-// cart, or (with mivo3_cart_load_status MIVO3_LOAD_FUTURE) when its version
-// is above 17.
+// Parses a text cart file. Null when it cannot be opened or is not a text
+// cart (mivo3_cart_load_status MIVO3_LOAD_NOT_CART), or when its version is
+// above 17 (MIVO3_LOAD_FUTURE, nothing allocated). Bad section content never
+// fails: malformed digits read as 0, extra lines are ignored.
 mivo3_cart* quon_load_mivo3_cart(const char* path);
 mivo3_cart* quon_load_mivo3_cart_from_file(quon_stream* s);
 // Parses a text cart held in memory, as quon_load_mivo3_cart_from_file.
