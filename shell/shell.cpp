@@ -42,11 +42,8 @@ mivo3_capture_hooks mivo3_capture;
 
 static int32_t last_t = 0;
 static int32_t frame_flipper = 0;
-static quon_bitmap* scratch_1x1 = nullptr;
-static quon_bitmap* scratch_8x8 = nullptr;
 // The last slice ran out of budget before its frame was flipped.
 static bool slice_unfinished = false;
-static bool audio_started = false;
 
 void blit_mivo3_back_page_to_mivo3_screen(bool apply_mode, int32_t mode) {
     uint8_t map[256];
@@ -280,6 +277,7 @@ static void load_resource_pod() {
     if (!mivo3_data_pod) {
         std::printf("couldn't load %s\n", path.c_str());
         std::fflush(stdout);
+        quon_exit();
         std::exit(0);
     }
     if (quon_stream* boot = quon_pod_file(mivo3_data_pod, 0)) {
@@ -324,7 +322,6 @@ static void start_audio() {
     quon_install_audio_hooks();
     quon_sound_init(SDL_INIT_AUDIO);
     quon_console_mode = 1;
-    audio_started = true;
     app.audio_started = 1;
 }
 
@@ -379,8 +376,6 @@ void quon_main_init(int argc, char** argv) {
 
     if (!mivo3_screen) mivo3_screen = quon_create_bitmap(128, 128, 8);
     if (!video_frame_bmp) video_frame_bmp = quon_create_bitmap(128, 128, 8);
-    if (!scratch_1x1) scratch_1x1 = quon_create_bitmap(1, 1, 8);
-    if (!scratch_8x8) scratch_8x8 = quon_create_bitmap(8, 8, 8);
 
     storage_install_hooks();
     set_cdata_folder(app.cdata_path);
@@ -409,6 +404,7 @@ void quon_main_init(int argc, char** argv) {
     if (load_working_cart(app.cart_name) != 0) {
         std::printf("could not load %s\n", app.cart_name);
         std::fflush(stdout);
+        quon_exit();
         std::exit(1);
     }
     app.cart_arg_loaded = 1;
@@ -419,6 +415,7 @@ void quon_main_init(int argc, char** argv) {
         return;
     }
     // This program writes no export.
+    quon_exit();
     std::exit(0);
 }
 
