@@ -99,12 +99,8 @@ int32_t player_key(int button, int player) {
     return 0;
 }
 
-int32_t player_button(int button, int player) {
-    if (button < 0 || button > MIVO3_BTN_PAUSE || player < 0 || player >= MIVO3_PLAYERS) return 0;
-    int device = player - hook(mivo3_buttons_hooks.joystick_index);
-    if (device < 0 || device >= QUON_MAX_JOYSTICKS || device >= quon_count_joysticks()) return 0;
-    int32_t x = 0, y = 0, mask = 0;
-    if (!quon_get_joystick(device, &x, &y, &mask)) return 0;
+// Value 0..255 of a button from one controller reading.
+static int32_t controller_value(int button, int32_t x, int32_t y, int32_t mask) {
     auto bit = [mask](int b) { return (mask >> b) & 1 ? 255 : 0; };
     if (button <= MIVO3_BTN_DOWN) {
         // The stick wins once it is pushed past a dead zone of radius ~16384.
@@ -122,7 +118,22 @@ int32_t player_button(int button, int player) {
     }
     if (button == MIVO3_BTN_O) return bit(0) | bit(3);  // A or Y
     if (button == MIVO3_BTN_X) return bit(1) | bit(2);  // B or X
-    return bit(6);                                      // start
+    if (button == MIVO3_BTN_PAUSE) return bit(6);      // start
+    return 0;
+}
+
+// Reads the controller of a player; false when the player has none.
+static bool read_controller(int player, int32_t* x, int32_t* y, int32_t* mask) {
+    int device = player - hook(mivo3_buttons_hooks.joystick_index);
+    if (device < 0 || device >= QUON_MAX_JOYSTICKS || device >= quon_count_joysticks()) return false;
+    return quon_get_joystick(device, x, y, mask) != 0;
+}
+
+int32_t player_button(int button, int player) {
+    if (button < 0 || button > MIVO3_BTN_PAUSE || player < 0 || player >= MIVO3_PLAYERS) return 0;
+    int32_t x = 0, y = 0, mask = 0;
+    if (!read_controller(player, &x, &y, &mask)) return 0;
+    return controller_value(button, x, y, mask);
 }
 
 void read_buttons() {
@@ -130,10 +141,13 @@ void read_buttons() {
     bool slow = hook(mivo3_buttons_hooks.slow_repeat) != 0;
     for (int p = 0; p < MIVO3_PLAYERS; p++) {
         int32_t slot = buttons.player_input_slots[p];
+        // One controller reading per player and frame serves all its buttons.
+        int32_t x = 0, y = 0, mask = 0;
+        bool pad = read_controller(p, &x, &y, &mask);
         for (int b = 0; b < MIVO3_BUTTONS; b++) {
             bool held = p < 2 && player_key(b, p);
             if (!held && slot != -1) held = (slot >> b) & 1;
-            if (!held) held = player_button(b, p) > 128;
+            if (!held && pad) held = controller_value(b, x, y, mask) > 128;
             if (!held) {
                 buttons.btn_blocked[p][b] = 0;
                 continue;
