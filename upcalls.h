@@ -28,4 +28,6 @@
 //                                                framerate control, quit when stopped
 //   runtime/buttons.h      shell (hook pointers) mivo3_buttons_hooks: slow repeat, pause menu open,
 //                                                program running, joystick_index
+//   shell/shell.h          capture (hook record) mivo3_capture: screenshot, video start point, video
+//                                                save, frame recording (the shell's capture keys)
 #pragma once
