@@ -28,9 +28,10 @@ uint32_t mivo3_random(uint32_t m);
 extern int32_t (*mivo3_reload_file_hook)(int32_t dst, int32_t src, int32_t len,
                                          const char* filename);
 // cstore: writes len bytes of machine memory at src into the named cart
-// file's ROM at dst, or, when filename is null, saves the running cart's own
-// store file after the bytes were copied into its ROM. Returns the number of
-// bytes stored, 0 on failure.
+// file's ROM at dst, or, when filename is null, into the loaded cart's ROM
+// and the running cart's own store file. Returns the number of bytes stored,
+// 0 on failure. Without the hook, cstore with no file name still copies into
+// the loaded cart's ROM.
 extern int32_t (*mivo3_cstore_file_hook)(int32_t dst, int32_t src, int32_t len,
                                          const char* filename);
 

@@ -124,11 +124,13 @@ static int m3_cstore(lua_State* L) {
         const char* name = lua_tolstring(L, 4, &name_len);
         if (name_len < 512 && std::strncmp(name, "__", 2) != 0 && mivo3_cstore_file_hook)
             result = mivo3_cstore_file_hook(b.dst, b.src, b.len, name);
+    } else if (mivo3_cstore_file_hook) {
+        result = mivo3_cstore_file_hook(b.dst, b.src, b.len, nullptr);
     } else if (b.len >= 1 && b.len <= 0x7fff) {
+        // Without a storage workflow there is no store file, but the bytes
+        // still reach the loaded cart's ROM, which reload reads.
         mivo3_cstore(&pstate, pstate.cart, mivo3_current_cart, b.dst, b.src, b.len);
-        // Without a store file (no storage workflow installed) the bytes
-        // still reach the loaded cart's ROM, which reload then reads.
-        result = mivo3_cstore_file_hook ? mivo3_cstore_file_hook(b.dst, b.src, b.len, nullptr) : b.len;
+        result = b.len;
     }
     api_push_int(L, result);
     return 1;
