@@ -3,7 +3,10 @@
 // comments, numbers), glyph-heavy text, and records with random data at every
 // edge value of the sfx and music fields.
 #pragma once
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -144,6 +147,24 @@ inline void fill_random(mivo3_cart* cart, uint32_t seed, const std::string& code
     }
     code.copy(cart->code, code.size());
     cart->code[code.size()] = 0;
+}
+
+// Two records hold the same cart when their code, their cart ROM bytes (which
+// carry every sprite, map, flag, sfx and music field in range) and their
+// labels agree.
+inline ::testing::AssertionResult same_cart(const mivo3_cart* a, const mivo3_cart* b)
+{
+    if (std::strcmp(a->code, b->code) != 0)
+        return ::testing::AssertionFailure() << "code differs";
+    for (int32_t addr = 0; addr < MIVO3_CART_ROM_SIZE; addr++)
+        if (mivo3_cart_rom_read(a, addr) != mivo3_cart_rom_read(b, addr))
+            return ::testing::AssertionFailure() << "ROM address " << addr << " differs";
+    if ((a->label == nullptr) != (b->label == nullptr))
+        return ::testing::AssertionFailure() << "only one has a label";
+    for (int32_t y = 0; a->label && y < 128; y++)
+        if (std::memcmp(a->label->rows[y], b->label->rows[y], 128) != 0)
+            return ::testing::AssertionFailure() << "label row " << y << " differs";
+    return ::testing::AssertionSuccess();
 }
 
 }  // namespace cart_corpus

@@ -63,13 +63,6 @@ struct CartImageTest : ::testing::Test {
     }
 };
 
-void expect_same_cart(const mivo3_cart* a, const mivo3_cart* b)
-{
-    for (int32_t addr = 0; addr < MIVO3_CART_ROM_SIZE; addr++)
-        ASSERT_EQ(mivo3_cart_rom_read(a, addr), mivo3_cart_rom_read(b, addr)) << "ROM address " << addr;
-    ASSERT_STREQ(a->code, b->code);
-}
-
 // Replaces data byte k of a cart picture and encodes it again.
 std::vector<uint8_t> with_data_byte(const std::vector<uint8_t>& png, int32_t k, uint8_t v)
 {
@@ -95,7 +88,7 @@ TEST_F(CartImageTest, BlockRoundTripsGeneratedCarts)
         EXPECT_EQ(block[MIVO3_CART_CODE_OFFSET], ':');
         mivo3_cart* b = keep(quon_create_mivo3_cart());
         ASSERT_EQ(load_mivo3_cart_32k(b, block.data()), 0);
-        expect_same_cart(a, b);
+        EXPECT_TRUE(cart_corpus::same_cart(a, b));
     }
 }
 
@@ -191,10 +184,7 @@ TEST_F(CartImageTest, PictureRoundTripsRecordLabelAndVersion)
         ASSERT_NE(b, nullptr);
         EXPECT_EQ(mivo3_cart_load_status, MIVO3_LOAD_OK);
         EXPECT_EQ(b->version, 17);
-        expect_same_cart(a, b);
-        ASSERT_NE(b->label, nullptr);
-        for (int32_t y = 0; y < 128; y++)
-            ASSERT_EQ(std::memcmp(a->label->rows[y], b->label->rows[y], 128), 0) << "label row " << y;
+        EXPECT_TRUE(cart_corpus::same_cart(a, b));
     }
 }
 
@@ -261,7 +251,7 @@ TEST_F(CartImageTest, FutureVersionIsRefusedUnlessAllowed)
     EXPECT_EQ(mivo3_cart_load_status, MIVO3_LOAD_OK);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "loading future cart version");
-    expect_same_cart(a, b);
+    EXPECT_TRUE(cart_corpus::same_cart(a, b));
 
     const std::vector<uint8_t> older = with_data_byte(png, 0x8000, 9);
     mivo3_cart* c = keep(load_mivo3_cart_png_from_memory(older.data(), int64_t(older.size())));

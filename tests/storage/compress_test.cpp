@@ -144,34 +144,6 @@ TEST(Compress, ShortCodeIsStoredRaw)
     EXPECT_EQ(compress("").size(), 0u);
 }
 
-TEST(Compress, BlocksStayWithinLengthAndWindow)
-{
-    const std::string code = cart_corpus::lua_code(5, 30000);
-    const std::vector<uint8_t> packed = compress(code);
-    int32_t produced = 0;
-    for (size_t p = 8; p < packed.size();) {
-        const uint8_t b = packed[p];
-        if (b == 0) {
-            p += 2;
-            produced++;
-        } else if (b < 60) {
-            p++;
-            produced++;
-        } else {
-            const int32_t off = ((b - 60) << 4) | (packed[p + 1] & 15);
-            const int32_t len = (packed[p + 1] >> 4) + 2;
-            ASSERT_GE(len, 3);
-            ASSERT_LE(len, 17);
-            ASSERT_GE(off, 1);
-            ASSERT_LE(off, 3120);
-            ASSERT_LE(len, off) << "a block overlaps the bytes it produces";
-            p += 2;
-            produced += len;
-        }
-    }
-    EXPECT_EQ(produced, int32_t(code.size()));
-}
-
 TEST(Decompress, DropsEitherSixtyFpsEndingButNothingElse)
 {
     const std::string body = cart_corpus::lua_code(3, 2000) + "\n";
