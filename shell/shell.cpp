@@ -221,7 +221,7 @@ static std::string log_folder_hook() { return app.root_path; }
 static int32_t last_draw_ms = 0;
 static int32_t draw_ms_hook() { return last_draw_ms; }
 
-static void install_hooks() {
+void shell_install_hooks() {
     mivo3_storage.print = console_print;
     mivo3_storage.show_message = message_hook;
     mivo3_storage.accept_future = accept_future_hook;
@@ -335,7 +335,7 @@ void quon_main_init(int argc, char** argv) {
     reset_pstate();
     reset_buttons();
     reset_run_loop();
-    install_hooks();
+    shell_install_hooks();
 
     quon_init();
     process_arguments(argc, argv);

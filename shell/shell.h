@@ -40,6 +40,10 @@ struct mivo3_capture_hooks {
 };
 extern mivo3_capture_hooks mivo3_capture;
 
+// Connects the buttons, the run loop and the API to the shell (pause menu,
+// message bar, cart data, quitting when the program ends under -x).
+void shell_install_hooks();
+
 // Enters the boot mode: shell_mode 2 at frame -15, fresh language machine,
 // cleared surfaces, the display cart's label crossed, sounds stopped.
 void boot_init();

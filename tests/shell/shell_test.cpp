@@ -10,11 +10,13 @@
 
 #include "host/quon.h"
 #include "machine/draw.h"
+#include "machine/memory.h"
 #include "machine/pstate.h"
 #include "runtime/buttons.h"
 #include "runtime/run_loop.h"
 #include "shell/app.h"
 #include "shell/console.h"
+#include "shell/pause_menu.h"
 #include "shell/shell.h"
 #include "storage/cart_image.h"
 #include "storage/workflow.h"
@@ -398,6 +400,123 @@ TEST_F(Updates, JoystickNoticesWaitUntilTheBootIsOver) {
     quon_main_update();
     EXPECT_STREQ(app.message_text, "joystick 3 disconnected");
     pstate.overlay = 0;
+}
+
+}  // namespace
+
+namespace {
+
+// A cart running under the shell's own updates, driven by key events: it
+// counts its updates at 0x4300 and notes at 0x4301 whether it ever saw O.
+struct PausedCart : ::testing::Test {
+    void SetUp() override {
+        reset_pstate();
+        reset_app();
+        reset_buttons();
+        reset_run_loop();
+        reset_workflow();
+        quon_keys_init();
+        quon_quit = 0;
+        shell_install_hooks();
+        pstate.cart = quon_create_mivo3_cart();
+        mivo3_cart* cart = quon_create_mivo3_cart();
+        std::snprintf(cart->code, MIVO3_CODE_BUFFER_SIZE, "%s",
+                      "menuitem(1, 'extra', function() poke(0x4302, 1) end)\n"
+                      "function _update() poke(0x4300, peek(0x4300) + 1) if btnp(4) then poke(0x4301, 1) end end\n"
+                      "function _draw() end");
+        prepare_loaded_cart(cart, "paused.m3");
+        pstate.pending_command = 1;
+        updates(1);
+        ASSERT_EQ(pstate.shell_mode, 1);
+        ASSERT_TRUE(pstate.program_running);
+    }
+    void TearDown() override {
+        quon_quit = 0;
+        hold(0);
+        mivo3_close_language_state();
+        reset_workflow();
+        quon_destroy_mivo3_cart(pstate.cart);
+        pstate.cart = nullptr;
+    }
+    void hold(int scancode) {
+        static uint8_t keys[SDL_NUM_SCANCODES];
+        std::memset(keys, 0, sizeof keys);
+        if (scancode) keys[scancode] = 1;
+        quon_keys_update(keys, SDL_NUM_SCANCODES, 0, quon_get_time());
+    }
+    void updates(int n) {
+        for (int i = 0; i < n; i++) {
+            app.frame_accumulator = 0x10000;
+            quon_main_update();
+        }
+    }
+    // Holds the key for three frames, then releases it for three.
+    void tap(int scancode) {
+        hold(scancode);
+        updates(3);
+        hold(0);
+        updates(3);
+    }
+    int counter() { return mivo3_peek(&pstate, pstate.cart, 0x4300); }
+};
+
+TEST_F(PausedCart, PauseFreezesTheCartAndContinueDoesNotLeakThePress) {
+    updates(5);
+    EXPECT_GT(counter(), 2);
+    tap(SDL_SCANCODE_P);
+    ASSERT_EQ(app.pause_mode, 1);
+    EXPECT_EQ(app.pause_menu_count, 4);  // continue, extra, reset cart, quit
+    const int frozen = counter();
+    updates(10);
+    EXPECT_EQ(counter(), frozen);
+    EXPECT_EQ(quon_state.audio_pause_state.load(), 1);
+
+    tap(SDL_SCANCODE_Z);  // O on "continue"
+    EXPECT_EQ(app.pause_mode, 0);
+    updates(10);
+    EXPECT_GT(counter(), frozen);
+    EXPECT_EQ(mivo3_peek(&pstate, pstate.cart, 0x4301), 0);
+    EXPECT_EQ(quon_state.audio_pause_state.load(), 0);
+}
+
+TEST_F(PausedCart, CustomItemCallsTheCartBack) {
+    tap(SDL_SCANCODE_P);
+    ASSERT_EQ(app.pause_mode, 1);
+    tap(SDL_SCANCODE_DOWN);
+    EXPECT_EQ(app.pause_menu_cursor, 1);
+    tap(SDL_SCANCODE_X);
+    EXPECT_EQ(app.pause_mode, 0);
+    updates(3);
+    EXPECT_EQ(mivo3_peek(&pstate, pstate.cart, 0x4302), 1);
+}
+
+TEST_F(PausedCart, ResetCartGlitchesAndRestarts) {
+    updates(30);
+    ASSERT_GE(mivo3_run.slice_count, 30);
+    tap(SDL_SCANCODE_P);
+    tap(SDL_SCANCODE_UP);
+    tap(SDL_SCANCODE_UP);  // from continue, up twice: reset cart
+    ASSERT_STREQ(paused_menu_item[app.pause_menu_cursor].label, "reset cart");
+    tap(SDL_SCANCODE_Z);
+    // The glitch runs for four frames, then the cart starts afresh.
+    updates(8);
+    EXPECT_EQ(pstate.glitch_timer, 0);
+    EXPECT_EQ(pstate.shell_mode, 1);
+    EXPECT_LT(mivo3_run.slice_count, 14);  // counted afresh since the restart
+}
+
+TEST_F(PausedCart, EscapeClosesTheMenuAndQuitEndsThePlayer) {
+    tap(SDL_SCANCODE_P);
+    ASSERT_EQ(app.pause_mode, 1);
+    hold(SDL_SCANCODE_ESCAPE);
+    quon_main_update();
+    EXPECT_EQ(app.pause_mode, 0);
+    hold(0);
+    updates(3);
+    tap(SDL_SCANCODE_P);
+    tap(SDL_SCANCODE_UP);
+    tap(SDL_SCANCODE_Z);
+    EXPECT_EQ(quon_quit, 1);
 }
 
 }  // namespace
