@@ -108,6 +108,7 @@ static int m3_tonum(lua_State* L) {
 static int m3_printh(lua_State* L) {
     std::string text = api_value_text(L, 1);
     if (lua_type(L, 2) != LUA_TSTRING) {
+        text += '\n';
         quon_debug(text.c_str());
         std::fflush(stdout);
         return 0;

@@ -1,6 +1,7 @@
 // The binding table as a whole, and the system bindings: stat, stop, yield,
 // time, extcmd, serial, the pause-menu internals, buttons, text conversion
 // and printh with its file rules and limits.
+#include "host/log.h"
 #include "tests/runtime/api_fixture.h"
 
 #include <chrono>
@@ -234,6 +235,14 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 };
+
+TEST_F(ApiPrinth, OneArgumentWritesALineToTheHostLog) {
+    const std::string log = (folder / "host_log.txt").string();
+    ASSERT_EQ(quon_log_open(log.c_str()), 0);
+    run("printh('first') printh(42)");
+    quon_log_close();
+    EXPECT_EQ(file("host_log.txt"), "first\n42\n");
+}
 
 TEST_F(ApiPrinth, WritesAppendsAndOverwrites) {
     run("printh('one', 'log') printh(2, 'log.m3l') printh(true, 'sub/x')");
