@@ -194,10 +194,12 @@ int32_t cstore_partial(const std::string& path, int32_t dest, int32_t src, int32
     if (!target)
         return 2;
     mivo3_cstore(&pstate, pstate.cart, target, dest, src, size);
-    if (also_current && mivo3_current_cart)
-        mivo3_cstore(&pstate, pstate.cart, mivo3_current_cart, dest, src, size);
     int32_t result = write_cart_file(target, path) == 0 ? 0 : 2;
     quon_destroy_mivo3_cart(target);
+    // The current cart takes the bytes only with its file, so that a store
+    // that could not be written is not half done.
+    if (result == 0 && also_current && mivo3_current_cart)
+        mivo3_cstore(&pstate, pstate.cart, mivo3_current_cart, dest, src, size);
     return result;
 }
 
@@ -653,6 +655,8 @@ int32_t partial_access_counter()
 
 int32_t mivo3_reload_from_file(int32_t dst, int32_t src, int32_t len, const char* filename)
 {
+    if (len < 1 || len > 0x7fff)
+        return 0;
     if (!filename || std::strncmp(filename, "__", 2) == 0 ||
         std::strlen(filename) >= size_t(MIVO3_CSTORE_NAME_MAX) || !name_stays_inside(filename))
         return 0;
@@ -673,6 +677,8 @@ int32_t mivo3_reload_from_file(int32_t dst, int32_t src, int32_t len, const char
 
 int32_t mivo3_cstore_to_file(int32_t dst, int32_t src, int32_t len, const char* filename)
 {
+    if (len < 1 || len > 0x7fff)
+        return 0;
     quon_mkdir(quon_prefix_with_appdata_path("cstore/"));
     if (!filename) {
         if (!mivo3_current_cart || !saved_hash[0])

@@ -468,9 +468,15 @@ TEST_F(Workflow, CstoreWithoutANameComesBackOnTheNextLoad)
 
     for (int32_t i = 0; i < 4; i++)
         mivo3_poke(&pstate, working, MIVO3_ADDR_USER + i, 0x10 + i);
+    // A store file that cannot be written leaves the cart as it was.
+    std::string sandbox = home + "/data/cstore/__" + hash + ".m3";
+    fs::create_directories(sandbox);
+    EXPECT_EQ(mivo3_cstore_to_file(0x3000, MIVO3_ADDR_USER, 4, nullptr), 0);
+    EXPECT_EQ(mivo3_cart_rom_read(mivo3_current_cart, 0x3002), 0);
+    fs::remove(sandbox);
+
     EXPECT_EQ(mivo3_cstore_to_file(0x3000, MIVO3_ADDR_USER, 4, nullptr), 4);
     EXPECT_EQ(mivo3_cart_rom_read(mivo3_current_cart, 0x3002), 0x12);
-    std::string sandbox = home + "/data/cstore/__" + hash + ".m3";
     EXPECT_TRUE(fs::exists(sandbox));
     EXPECT_EQ(last_partial_access_filename(), sandbox);
     EXPECT_EQ(partial_access_counter(), 30);
@@ -498,6 +504,8 @@ TEST_F(Workflow, NamedStoresRoundTripThroughTheCstoreFolder)
         EXPECT_EQ(mivo3_peek(&pstate, working, MIVO3_ADDR_USER + i), 0xa0 + i);
 
     EXPECT_EQ(mivo3_reload_from_file(0, 0, 8, "nothing"), 0);
+    EXPECT_EQ(mivo3_cstore_to_file(0x10, MIVO3_ADDR_USER, 0x8000, "save1"), 0);
+    EXPECT_EQ(mivo3_reload_from_file(MIVO3_ADDR_USER, 0x10, -1, "save1"), 0);
     EXPECT_EQ(mivo3_cstore_to_file(0, MIVO3_ADDR_USER, 8, "__x"), 0);
     EXPECT_EQ(mivo3_reload_from_file(0, 0, 8, "__x"), 0);
     EXPECT_EQ(mivo3_cstore_to_file(0, MIVO3_ADDR_USER, 8, std::string(512, 'a').c_str()), 0);
