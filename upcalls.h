@@ -7,6 +7,7 @@
 //   machine/pstate.h       runtime/cpu.cpp       spend_cpu, refund_cpu (CPU charges)
 //   machine/pstate.h       runtime/cpu.cpp       mivo3_runtime_error (memory fault)
 //   machine/lua_alloc.h    runtime/cpu.cpp       mivo3_request_soft_yield
+//   lang/lua/lualib.h      runtime/run_record.cpp mivo3_assert_message (a failed assert's text)
 //   storage/cart.h         audio (hook pointer)  mivo3_cart_release_hook
 //   lang/includes.h        storage, shell (hooks) mivo3_include_hooks: cart root folder,
 //                                                current cart file, cart loader, console print

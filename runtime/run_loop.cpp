@@ -24,8 +24,6 @@
 #include "runtime/cpu.h"
 #include "storage/cart.h"
 
-run_loop_state mivo3_run;
-
 namespace {
 
 mivo3_run_hooks hooks;
@@ -163,14 +161,38 @@ void link_yield(void* state)
     lua_yield(T, 0);
 }
 
+// Cycles run where the program could not be suspended since it last could.
+int32_t unyieldable_cycles = 0;
+
+// Code that cannot yield (a finalizer, or a function called from C) runs on
+// past the budget; after four budgets without a chance to yield it is
+// stopped with an error, reported at the line it was running.
+void limit_unyieldable(lua_State* L, lua_Debug* ar, int32_t budget)
+{
+    unyieldable_cycles = saturate(int64_t(unyieldable_cycles) + 1024);
+    if (unyieldable_cycles / 4 < budget)
+        return;
+    mivo3_runtime_line = lua_getinfo(L, "l", ar) ? ar->currentline : 0;
+    lua_pushstring(L, "cpu limit exceeded");
+    lua_error(L);
+}
+
 // The count hook. Every call outside a soft yield stands for 1024 executed
 // instructions. A yield here re-runs the interrupted instruction on resume.
-void instruction_limiter(lua_State* L, lua_Debug*)
+void instruction_limiter(lua_State* L, lua_Debug* ar)
 {
     lua_State* L0 = mivo3_run.L0;
     // Called early by a soft yield: no 1024 instructions have passed.
     bool early = L == L0 && mivo3_soft_yield_count != 0;
-    if (pstate.pending_command != 0 || pstate.soft_yield_requested) {
+    int32_t budget = mivo3_frame_budget(pstate.current_fps);
+    bool can_yield = lua_isyieldable(L);
+    if (!can_yield) {
+        if (!early)
+            limit_unyieldable(L, ar, budget);
+    } else if (L0 && lua_isyieldable(L0)) {
+        unyieldable_cycles = 0;
+    }
+    if (can_yield && (pstate.pending_command != 0 || pstate.soft_yield_requested)) {
         if (L != L0)
             hook_soon(L0);
         lua_yield(L, 0);
@@ -180,7 +202,8 @@ void instruction_limiter(lua_State* L, lua_Debug*)
         pstate.frame_cycles = saturate(int64_t(pstate.frame_cycles) + 1024);
         pstate.slice_cycles = saturate(int64_t(pstate.slice_cycles) + 1024);
     }
-    int32_t budget = mivo3_frame_budget(pstate.current_fps);
+    if (!can_yield)
+        return;
     if (L == L0) {
         if (pstate.slice_cycles >= budget || mivo3_run.coroutine_over_budget) {
             pstate.slice_cycles = 0;
@@ -288,8 +311,10 @@ void mivo3_close_language_state()
     if (mivo3_run.L0) {
         mivo3_vm = {};
         // Finalizers run at close on the main thread, which must not look
-        // suspended.
+        // suspended; the count hook stops one that runs away.
         lua_reset_call_state_mivo3(mivo3_run.L0);
+        lua_sethook(mivo3_run.L0, instruction_limiter, LUA_MASKCOUNT, 1024);
+        unyieldable_cycles = 0;
         gc_thread = nullptr;
         lua_close(mivo3_run.L0);
         mivo3_run.L0 = nullptr;
@@ -306,6 +331,7 @@ lua_State* mivo3_create_language_state()
         return nullptr;
     luaL_openlibs(L);
     gc_thread = lua_newthread(L);
+    lua_sethook(gc_thread, instruction_limiter, LUA_MASKCOUNT, 1024);
     luaL_ref(L, LUA_REGISTRYINDEX);
     add_c_functions(L);
     mivo3_run.L0 = L;
@@ -450,6 +476,7 @@ static bool collect(lua_State* L)
 {
     lua_State* T = gc_thread ? gc_thread : L;
     lua_settop(T, 0);
+    unyieldable_cycles = 0;
     lua_pushcfunction(T, full_collect);
     if (lua_pcall(T, 0, 0, 0) == LUA_OK)
         return true;
@@ -521,6 +548,7 @@ int32_t run_slice()
         pstate.cpu_fraction = 0;
         pstate.refund_balance = 0;
         lua_sethook(L, instruction_limiter, LUA_MASKCOUNT, 1024);
+        unyieldable_cycles = 0;
         if (mivo3_soft_yield_count != 0)
             lua_spend_cpu(L, 0);  // resume the countdown a soft yield interrupted
         mivo3_run.in_resume = 1;
@@ -628,11 +656,6 @@ void mivo3_program_refund(int32_t n)
 {
     if (pstate.refunds_enabled == 1)
         refund_cpu(n);
-}
-
-void mivo3_assert_message(const char* text)
-{
-    copy_text(mivo3_run.assert_message, sizeof mivo3_run.assert_message, text ? text : "");
 }
 
 void update_frame_rate()
@@ -769,8 +792,8 @@ void report_runtime_error(const char* message, bool is_command)
             if (mivo3_run.assert_message[0])
                 print_line(mivo3_run.assert_message, 7);
         } else {
-            // Library errors raised with a position (bad arguments, an assert
-            // with its own text) would otherwise vanish.
+            // Library errors raised with a position (bad arguments) would
+            // otherwise vanish.
             print_line(std::string(text).c_str(), 6);
         }
     }

@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "lang/lua/lualib.h"
+
 struct lua_State;
 struct mivo3_code_tabs;
 
@@ -126,7 +128,8 @@ void mivo3_mark_cpu(int32_t k);       // k clamped to 0..2
 int32_t mivo3_cpu_stat(int32_t which);  // stat(1) (which 1) or stat(2), 16.16
 void mivo3_program_refund(int32_t n);   // __refund_cpu__: refund_cpu(n) when refunds are on
 void update_frame_rate();             // after each flip of the generated main loop
-void mivo3_assert_message(const char* text);  // stored for the runtime error report
+// mivo3_assert_message(text), declared in lang/lua/lualib.h: the assert
+// library function stores its message here for the runtime error report.
 
 // Error reports, printed through the print hook.
 void report_compile_error(const char* message, std::string_view flat_code, bool is_command);

@@ -117,8 +117,11 @@ int luaB_pairs (lua_State *L) {
 
 
 int luaB_assert (lua_State *L) {
-  if (!lua_toboolean(L, 1))
-    return luaL_error(L, "%s", luaL_optstring(L, 2, "assertion failed!"));
+  if (!lua_toboolean(L, 1)) {
+    /* the run loop shows the assertion's own text apart from the error */
+    mivo3_assert_message(luaL_optstring(L, 2, ""));
+    return luaL_error(L, "assertion failed!");
+  }
   return lua_gettop(L);
 }
 

@@ -17,6 +17,8 @@
 ** console's own names; no library table is ever opened.
 */
 int luaB_assert (lua_State *L);
+/* keeps a failed assertion's message for the error report (the run loop's) */
+void mivo3_assert_message (const char *text);
 int luaB_getmetatable (lua_State *L);
 int luaB_setmetatable (lua_State *L);
 int luaB_rawequal (lua_State *L);
