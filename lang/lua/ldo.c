@@ -569,6 +569,11 @@ LUA_API void lua_reset_call_state_mivo3 (lua_State *L) {
 }
 
 
+LUA_API int lua_isyieldable (lua_State *L) {
+  return (L->nny == 0);
+}
+
+
 LUA_API int lua_yieldk (lua_State *L, int nresults, int ctx, lua_CFunction k) {
   CallInfo *ci = L->ci;
   luai_userstateyield(L, nresults);

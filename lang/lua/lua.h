@@ -413,6 +413,12 @@ extern int mivo3_soft_yield_count;
 LUA_API void (lua_reset_call_state_mivo3) (lua_State *L);
 
 /*
+** whether L may yield now: not outside a resume, nor inside a finalizer or
+** a function called from C
+*/
+LUA_API int (lua_isyieldable) (lua_State *L);
+
+/*
 ** Run-time errors carry no position prefix; the line of the instruction
 ** that raised the last one is kept here instead.
 */
