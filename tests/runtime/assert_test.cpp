@@ -57,17 +57,6 @@ TEST_F(AssertTest, AssertionWithoutTextDropsAnEarlierMessage)
     EXPECT_EQ(mivo3_driver_output_text().find("inside"), std::string::npos);
 }
 
-TEST_F(AssertTest, PassingAssertReturnsItsArgumentsAndStoresNothing)
-{
-    ASSERT_TRUE(start("a,b=assert(5, 'unused') poke(0x4300, a) poke(0x4301, b=='unused' and 1 or 0)\n"
-                      "function _update() end\n"));
-    mivo3_driver_frames(1);
-    EXPECT_TRUE(mivo3_driver_running()) << mivo3_driver_output_text();
-    EXPECT_EQ(mivo3_driver_peek(0x4300), 5);
-    EXPECT_EQ(mivo3_driver_peek(0x4301), 1);
-    EXPECT_STREQ(mivo3_run.assert_message, "");
-}
-
 TEST_F(AssertTest, LongMessageIsCut)
 {
     ASSERT_TRUE(start("s='' for i=1,300 do s=s..'m' end assert(false, s)\n"));
