@@ -194,7 +194,10 @@ static int32_t button_query(const int32_t (&table)[MIVO3_PLAYERS][MIVO3_BUTTONS]
     if (nargs <= 0) {
         if (charge) *charge = 0;
         int32_t bits = 0;
-        for (int b = 0; b < MIVO3_BUTTONS; b++) bits |= (table[0][b] ? 1 : 0) << b | (table[1][b] ? 1 : 0) << (8 + b);
+        for (int b = 0; b < MIVO3_BUTTONS; b++) {
+            if (table[0][b]) bits |= 1 << b;
+            if (table[1][b]) bits |= 1 << (8 + b);
+        }
         return bits;
     }
     spend_cpu(4);
