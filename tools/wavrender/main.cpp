@@ -16,7 +16,8 @@
 #include "audio/sequencer.h"
 #include "host/timing.h"
 #include "machine/pstate.h"
-#include "tools/wavrender/text_sections.h"
+#include "storage/cart_image.h"
+#include "storage/text_cart.h"
 
 namespace {
 
@@ -123,10 +124,11 @@ int main(int argc, char** argv) {
     }
     std::stringstream text;
     text << in.rdbuf();
-    std::string error;
-    mivo3_cart* cart = wavrender_read_sound(text.str(), error);
+    mivo3_cart* cart = quon_load_mivo3_cart_from_text(text.str());
     if (!cart) {
-        std::fprintf(stderr, "wavrender: %s: %s\n", cart_path.c_str(), error.c_str());
+        std::fprintf(stderr, "wavrender: %s: %s\n", cart_path.c_str(),
+                     mivo3_cart_load_status == MIVO3_LOAD_FUTURE ? "written by a future version of the format"
+                                                                 : "not a text cart");
         return 1;
     }
     if (out_path.empty())
