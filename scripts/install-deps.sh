@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl2-dev liblodepng-dev liblz4-dev libgif-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  lua5.2 xvfb xauth
+  lua5.2 xvfb xauth x11-apps imagemagick
 )
 
 missing=()

@@ -196,6 +196,27 @@ bool have_program(const char* name) {
 // Starts the player in a window on a virtual X display, waits for the boot to
 // hand over to the head cart, and takes a screenshot: the head cart covers its
 // square of the window, where the boot screen is mostly black.
+TEST_F(Player, QuitRequestFromTheSystemSavesCartDataAndConfig) {
+    // A window manager's quit (here SIGTERM, which the platform layer turns
+    // into a quit event) must still write cart data and config.txt.
+    cart("quit.m3", "cartdata('e2e_quit')\ndset(3, 7)\nfunction _update() end");
+    const fs::path script = dir / "quit.sh";
+    std::ofstream(script) << "cd '" << dir.string() << "'\nSDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy '"
+                          << binary.string() << "' quit.m3 -run -home '" << (dir / "home").string()
+                          << "' >/dev/null 2>&1 &\nP=$!\nsleep 6\nkill -TERM $P\nwait $P\necho $?\n";
+    FILE* p = ::popen(("timeout 60 sh '" + script.string() + "'").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    int code = -1;
+    ASSERT_EQ(std::fscanf(p, "%d", &code), 1);
+    ::pclose(p);
+    EXPECT_EQ(code, 0);
+    EXPECT_NE(read(dir / "home/config.txt").find("window_size"), std::string::npos);
+    const std::string data = read(dir / "home/cdata/e2e_quit.m3d.txt");
+    ASSERT_FALSE(data.empty());
+    // 7.0 (raw 0x70000) in slot 3: the fourth 8-digit group of the first line.
+    EXPECT_EQ(data.substr(24, 8), "00070000") << data;
+}
+
 TEST_F(Player, WindowedPlayerShowsTheHeadCart) {
     if (!have_program("xvfb-run") || !have_program("xwd") || !have_program("convert"))
         GTEST_SKIP() << "no virtual X display tools";
