@@ -304,9 +304,10 @@ TEST_F(BuiltDataPod, FontHas256GlyphsOnAFourBySixGrid) {
             EXPECT_NE(pixels(distinct[i]), pixels(distinct[j])) << distinct[i] << " vs " << distinct[j];
 }
 
-TEST_F(BuiltDataPod, HoldsNoCartUntilOneIsGiven) {
-    // Carts are added with MIVO3_CARTS; items 0..2 are always there.
-    EXPECT_GE(top->items.size(), 3u);
+TEST_F(BuiltDataPod, EveryItemFromThreeOnIsA32KiBCart) {
+    // Items 0..2 are the boot cart and the two resource pods; the head cart
+    // (item 3) and any carts from MIVO3_CARTS follow as 32 KiB images.
+    EXPECT_GE(top->items.size(), 4u);
     for (size_t i = 3; i < top->items.size(); i++)
         EXPECT_EQ(quon_pod_file(top, int32_t(i))->length, 0x8000) << i;
 }
