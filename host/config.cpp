@@ -163,14 +163,20 @@ int quon_config_load() {
     return 0;
 }
 
-static void line(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static void line(std::string& out, const char* format, ...) {
-    char buf[1200];
+void quon_config_line(std::string& out, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buf, sizeof buf, format, args);
+    va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    out += buf;
+    if (n > 0) {
+        const size_t at = out.size();
+        out.resize(at + size_t(n) + 1);
+        std::vsnprintf(out.data() + at, size_t(n) + 1, format, again);
+        out.resize(at + size_t(n));
+    }
+    va_end(again);
     out += '\n';
 }
 
@@ -180,56 +186,56 @@ std::string quon_config_text() {
     std::string dashes = "//";
     for (int i = 0; i < 28; i++) dashes += " -";
     std::string o;
-    line(o, "%s", dashes.c_str());
-    line(o, "// Configuration for %s", quon_state.application_title);
-    line(o, "// ");
-    line(o, "// config.txt is read on startup and saved on exit.");
-    line(o, "// To generate the default config.txt, delete this file.");
-    line(o, "// ");
-    line(o, "%s", dashes.c_str());
+    quon_config_line(o, "%s", dashes.c_str());
+    quon_config_line(o, "// Configuration for %s", quon_state.application_title);
+    quon_config_line(o, "// ");
+    quon_config_line(o, "// config.txt is read on startup and saved on exit.");
+    quon_config_line(o, "// To generate the default config.txt, delete this file.");
+    quon_config_line(o, "// ");
+    quon_config_line(o, "%s", dashes.c_str());
     o += "\n\n";
-    line(o, "// :: Video Settings");
+    quon_config_line(o, "// :: Video Settings");
     o += "\n";
-    line(o, "window_size %d %d // window width, height", s.window_width, s.window_height);
-    line(o, "screen_size %d %d // screen width, height (stretched to window) ", s.screen_width, s.screen_height);
-    line(o, "show_fps %d // Draw frames per second in the corner", s.show_fps);
+    quon_config_line(o, "window_size %d %d // window width, height", s.window_width, s.window_height);
+    quon_config_line(o, "screen_size %d %d // screen width, height (stretched to window) ", s.screen_width, s.screen_height);
+    quon_config_line(o, "show_fps %d // Draw frames per second in the corner", s.show_fps);
     o += "\n\n";
-    line(o, "// :: Window Settings");
+    quon_config_line(o, "// :: Window Settings");
     o += "\n";
-    line(o, "windowed %d // 1 to start up in windowed mode", c.windowed);
-    line(o, "window_position %d %d // x and y position of window (-1, -1 to let the window manager decide)",
+    quon_config_line(o, "windowed %d // 1 to start up in windowed mode", c.windowed);
+    quon_config_line(o, "window_position %d %d // x and y position of window (-1, -1 to let the window manager decide)",
          c.window_x, c.window_y);
-    line(o, "frameless %d // 1 to use a window with no frame", s.frameless);
-    line(o, "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  2 fullscreen",
+    quon_config_line(o, "frameless %d // 1 to use a window with no frame", s.frameless);
+    quon_config_line(o, "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  2 fullscreen",
          c.fullscreen_method);
     o += "\n\n";
-    line(o, "// :: System Settings");
+    quon_config_line(o, "// :: System Settings");
     o += "\n";
-    line(o, "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve battery power",
+    quon_config_line(o, "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve battery power",
          s.foreground_sleep_ms);
     o += "\n";
-    line(o, "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the background",
+    quon_config_line(o, "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the background",
          s.background_sleep_ms);
     o += "\n";
-    line(o, "sessions %d // number of times program has been run", c.sessions);
+    quon_config_line(o, "sessions %d // number of times program has been run", c.sessions);
     o += "\n";
-    line(o, "// (scancode) hold this key down and left-click to simulate right-click");
-    line(o, "rmb_key %d // 0 for none  226 for LALT", s.rmb_key);
+    quon_config_line(o, "// (scancode) hold this key down and left-click to simulate right-click");
+    quon_config_line(o, "rmb_key %d // 0 for none  226 for LALT", s.rmb_key);
     o += "\n";
-    line(o, "// Desktop for saving screenshots etc. Defaults to $HOME/Desktop");
-    line(o, "desktop_path %s", s.desktop_path);
+    quon_config_line(o, "// Desktop for saving screenshots etc. Defaults to $HOME/Desktop");
+    quon_config_line(o, "desktop_path %s", s.desktop_path);
     o += "\n";
     o += "\n\n";
-    line(o, "// :: Audio Settings (use \"volume\" for MIVO-3)");
+    quon_config_line(o, "// :: Audio Settings (use \"volume\" for MIVO-3)");
     o += "\n";
-    line(o, "sound_volume %d // 0..256", c.sound_volume);
-    line(o, "music_volume %d // 0..256", c.music_volume);
+    quon_config_line(o, "sound_volume %d // 0..256", c.sound_volume);
+    quon_config_line(o, "music_volume %d // 0..256", c.music_volume);
     o += "\n\n";
-    line(o, "// :: usually 1024. Try 2048 if you get choppy sound");
+    quon_config_line(o, "// :: usually 1024. Try 2048 if you get choppy sound");
     o += "\n";
-    line(o, "mix_buffer_size %d", c.mix_buffer_size);
+    quon_config_line(o, "mix_buffer_size %d", c.mix_buffer_size);
     o += "\n\n";
-    line(o, "// :: ");
+    quon_config_line(o, "// :: ");
     o += "\n";
     if (save_config_func) save_config_func(o);
     return o;

@@ -1,7 +1,6 @@
 #include "shell/options.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -101,72 +100,61 @@ void mivo3_load_config(const char* line) {
     }
 }
 
-static void add_line(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static void add_line(std::string& out, const char* format, ...) {
-    char buf[2048];
-    va_list ap;
-    va_start(ap, format);
-    std::vsnprintf(buf, sizeof buf, format, ap);
-    va_end(ap);
-    out += buf;
-    out += '\n';
-}
-
 void mivo3_save_config(std::string& out) {
     const int32_t volume = app.volume ? app.volume : cconfig.sound_volume;
-    add_line(out, "version %s", MIVO3_VERSION_STRING);
+    quon_config_line(out, "version %s", MIVO3_VERSION_STRING);
     out += '\n';
-    add_line(out, "// audio volume: 0..256 ");
-    add_line(out, "volume %d", volume);
-    out += '\n';
-    out += '\n';
-    add_line(out, "// Location of mivo-3's root folder");
-    add_line(out, "root_path %s", app.root_path);
+    quon_config_line(out, "// audio volume: 0..256 ");
+    quon_config_line(out, "volume %d", volume);
     out += '\n';
     out += '\n';
-    add_line(out, "// Location of cartridge save data");
-    add_line(out, "cdata_path %s", app.cdata_path);
+    quon_config_line(out, "// Location of mivo-3's root folder");
+    quon_config_line(out, "root_path %s", app.root_path);
     out += '\n';
     out += '\n';
-    add_line(out, "// Specify which player index joystick control begins at (0..7)");
-    add_line(out, "joystick_index %d", app.joystick_index);
+    quon_config_line(out, "// Location of cartridge save data");
+    quon_config_line(out, "cdata_path %s", app.cdata_path);
     out += '\n';
     out += '\n';
-    add_line(out, "// Custom keyboard scancodes for buttons. player0 0..6, player1 0..5");
+    quon_config_line(out, "// Specify which player index joystick control begins at (0..7)");
+    quon_config_line(out, "joystick_index %d", app.joystick_index);
+    out += '\n';
+    out += '\n';
+    quon_config_line(out, "// Custom keyboard scancodes for buttons. player0 0..6, player1 0..5");
     std::string keys = "button_keys ";
     for (int32_t k : app.button_keys) keys += std::to_string(k) + " ";
-    add_line(out, "%s", keys.c_str());
+    quon_config_line(out, "%s", keys.c_str());
     out += '\n';
-    add_line(out, "// Play notes as they are plotted in frequency mode");
-    add_line(out, "live_notes %d", app.live_notes);
+    quon_config_line(out, "// Play notes as they are plotted in frequency mode");
+    quon_config_line(out, "live_notes %d", app.live_notes);
     out += '\n';
-    add_line(out, "// iff 1: when using keyboard cursor, snap to closest pixel / map cel");
-    add_line(out, "cursor_snap %d", app.cursor_snap);
+    quon_config_line(out, "// iff 1: when using keyboard cursor, snap to closest pixel / map cel");
+    quon_config_line(out, "cursor_snap %d", app.cursor_snap);
     out += '\n';
-    add_line(out, "// maximum length of gif in seconds (1..120, default 8)");
-    add_line(out, "gif_len %d", app.gif_len);
+    quon_config_line(out, "// maximum length of gif in seconds (1..120, default 8)");
+    quon_config_line(out, "gif_len %d", app.gif_len);
     out += '\n';
-    add_line(out, "// 0 default  1 dark blue background in code editor  2 black background in code editor   3 gray "
+    quon_config_line(out, "// 0 default  1 dark blue background in code editor  2 black background in code editor   3 gray "
                   "background in code editor   ");
-    add_line(out, "gui_theme %d", app.gui_theme);
+    quon_config_line(out, "gui_theme %d", app.gui_theme);
     out += '\n';
-    add_line(out, "// scale of screenshots and gifs // 2 means 256x256");
-    add_line(out, "screenshot_scale %d", app.screenshot_scale);
-    add_line(out, "gif_scale %d", app.gif_scale);
+    quon_config_line(out, "// scale of screenshots and gifs // 2 means 256x256");
+    quon_config_line(out, "screenshot_scale %d", app.screenshot_scale);
+    quon_config_line(out, "gif_scale %d", app.gif_scale);
     out += '\n';
-    add_line(out, "// when 1 can enter glyphs using shift-A..Z");
-    add_line(out, "shift_glyphs %d", app.shift_glyphs);
+    quon_config_line(out, "// when 1 can enter glyphs using shift-A..Z");
+    quon_config_line(out, "shift_glyphs %d", app.shift_glyphs);
     out += '\n';
-    add_line(out, "// 0 for off. 1 to allow control of a cart's framerate due to host machine's cpu capacity "
+    quon_config_line(out, "// 0 for off. 1 to allow control of a cart's framerate due to host machine's cpu capacity "
                   "(recommended)");
-    add_line(out, "host_framerate_control %d", app.host_framerate_control);
+    quon_config_line(out, "host_framerate_control %d", app.host_framerate_control);
     out += '\n';
-    add_line(out, "// filter trovea content");
-    add_line(out, "// 0 for no filter (18+)  1 medium (13+)  2 maximum (kid-friendly)");
-    add_line(out, "content_filter %d", app.content_filter);
+    quon_config_line(out, "// filter trovea content");
+    quon_config_line(out, "// 0 for no filter (18+)  1 medium (13+)  2 maximum (kid-friendly)");
+    quon_config_line(out, "content_filter %d", app.content_filter);
     out += '\n';
-    add_line(out, "// tab width (1 ~ 4 spaces)");
-    add_line(out, "tab_width %d", app.tab_width);
+    quon_config_line(out, "// tab width (1 ~ 4 spaces)");
+    quon_config_line(out, "tab_width %d", app.tab_width);
     out += '\n';
 }
 
