@@ -20,6 +20,8 @@
 //   runtime/api.h          shell (hook record)   mivo3_api: extcmd captures, pause menu items, message
 //                                                bar, reset glitch, shutdown, printh log folder
 //   runtime/api.h          storage (hook ptrs)   mivo3_reload_file_hook, mivo3_cstore_file_hook
+//   runtime/api.h          shell/commands.cpp    mivo3_commands: the console's commands (load, save,
+//                                                run, cd, ls, info, install_demos, ...)
 //   storage/cdata.h        storage (folder source) set_cdata_folder_source: the configured cart-data
 //                                                folder, read from the shell's app record
 //   storage/workflow.h     storage/install_hooks.cpp storage_install_hooks (the shell calls it at

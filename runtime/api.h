@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 struct lua_State;
 
@@ -71,3 +73,36 @@ extern mivo3_api_hooks mivo3_api;
 // printh may write at most 0x9fffff bytes to files and to 64 distinct files;
 // the shell clears the counts when it starts a program afresh.
 void mivo3_printh_reset_limits();
+
+// The console's commands are shell procedures; the bindings only read the
+// arguments and push the results. A string argument arrives as a pointer to
+// its bytes (NUL bytes included) and a null pointer means that the argument
+// was absent or not a string. Null entries make the command do nothing.
+struct mivo3_command_hooks {
+    // load(name, [breadcrumb], [param]): 1 when the call returns true.
+    int32_t (*load)(const std::string_view* name, const std::string_view* breadcrumb,
+                    const std::string_view* param);
+    void (*save)(const std::string_view* name);
+    void (*run)(const std::string_view* param);
+    // reboot and shutdown: 1 when the program is to yield.
+    int32_t (*reboot)();
+    int32_t (*shutdown)();
+    void (*cd)(const std::string_view* name);
+    // ls without an argument: fills names and returns 1 when a table is
+    // returned.
+    int32_t (*ls)(std::vector<std::string>& names);
+    // mkdir: 1 when the call returns 0 (a name of 512 or more bytes).
+    int32_t (*mkdir)(const std::string_view* name);
+    void (*folder)();
+    void (*info)();
+    void (*import_cart)(const std::string_view* name);
+    void (*export_cart)(const std::string_view* name);
+    void (*keyconfig)();
+    void (*trovea)();
+    void (*install_demos)();
+    void (*install_games)();
+    void (*login)();
+    void (*bbsreq)();
+    void (*scoresub)();
+};
+extern mivo3_command_hooks mivo3_commands;

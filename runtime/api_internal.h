@@ -41,3 +41,4 @@ void add_input_functions(lua_State* L);
 void add_sound_functions(lua_State* L);
 void add_text_functions(lua_State* L);
 void add_system_functions(lua_State* L);
+void add_command_functions(lua_State* L);

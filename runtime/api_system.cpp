@@ -333,4 +333,5 @@ void add_c_functions(lua_State* L) {
     add_input_functions(L);
     add_cdata_functions(L);
     add_system_functions(L);
+    add_command_functions(L);
 }

@@ -45,6 +45,7 @@ struct mivo3_app {
     int32_t glitch_count = 0;                    // glitches performed under -glitch_test
 
     // Shell state.
+    char current_folder[MIVO3_APP_PATH_SIZE] = {};  // below root_path: empty or ending in '/' (cd)
     int32_t pause_mode = 0;                      // 1 while the pause menu is open
     int32_t pause_menu_count = 0;
     int32_t pause_menu_cursor = 0;

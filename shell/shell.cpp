@@ -12,6 +12,7 @@
 #include <string>
 
 #include "audio/audio.h"
+#include "browser/favourites.h"
 #include "browser/labels.h"
 #include "host/quon.h"
 #include "machine/draw.h"
@@ -21,6 +22,7 @@
 #include "runtime/buttons.h"
 #include "runtime/run_loop.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/console.h"
 #include "shell/glitch.h"
 #include "shell/keyconfig.h"
@@ -217,7 +219,7 @@ static int32_t pause_menu_lines_hook() {
     return app.pause_menu_count;
 }
 static int32_t startup_cart_given_hook() { return app.cart_name[0] != 0; }
-static std::string log_folder_hook() { return app.root_path; }
+static std::string log_folder_hook() { return current_folder_path(); }
 static int32_t last_draw_ms = 0;
 static int32_t draw_ms_hook() { return last_draw_ms; }
 
@@ -258,6 +260,7 @@ void shell_install_hooks() {
     mivo3_api.pause_menu_lines = pause_menu_lines_hook;
     mivo3_api.startup_cart_given = startup_cart_given_hook;
     mivo3_api.log_folder = log_folder_hook;
+    shell_install_commands();
 }
 
 // Start-up.
@@ -325,6 +328,15 @@ static void start_audio() {
     app.audio_started = 1;
 }
 
+// The cart named on the command line: the name as given (the current
+// folder for a bare name), then, for a name without a folder, in the carts
+// root.
+static int32_t load_command_line_cart() {
+    if (load_working_cart(app.cart_name) == 0) return 0;
+    if (std::strchr(app.cart_name, '/')) return 1;
+    return load_working_cart((std::string(app.root_path) + app.cart_name).c_str());
+}
+
 void quon_main_init(int argc, char** argv) {
     reset_app();
     set_default_app_config();
@@ -383,25 +395,28 @@ void quon_main_init(int argc, char** argv) {
     boot_init();
     reset_code_tabs();
     start_audio();
+    trovea_init();
     last_t = quon_get_time();
 
     const bool exec = app.x_switch != 0;
     if (!exec && !app.export_flag) {
-        // A cart named without -x is loaded now and taken over by the boot
-        // animation at its frames 56 and 86.
+        // A cart named without -x is opened the way a file is opened with a
+        // program: it runs once the boot animation is over (frame 86).
         if (app.cart_name[0]) {
-            if (load_working_cart(app.cart_name) == 0) {
-                app.cart_arg_loaded = 1;
-                reset_code_tabs();
-            } else {
-                mivo_print_col("could not load cart:", 6);
-                mivo_print_col(app.cart_name, 6);
+            if (load_command_line_cart() != 0) {
+                std::fprintf(stderr, "could not load cart: %s\n", app.cart_name);
+                std::fflush(stderr);
+                quon_exit();
+                std::exit(1);
             }
+            app.cart_arg_loaded = 1;
+            app.run_flag = 1;
+            reset_code_tabs();
         }
         return;
     }
 
-    if (load_working_cart(app.cart_name) != 0) {
+    if (load_command_line_cart() != 0) {
         std::printf("could not load %s\n", app.cart_name);
         std::fflush(stdout);
         quon_exit();
@@ -507,6 +522,7 @@ void move_boot() {
                 pstate.shell_mode = 0;
                 pstate.pen_colour = 6;
                 pstate.overlay = 2;
+                trovea_enter();
             }
             break;
         case 76:
@@ -535,13 +551,15 @@ static mivo3_cart* load_pod_cart(int32_t index, std::string& name) {
 
 void boot_embedded_cart() {
     clear_embedded_carts();
-    const int32_t count = mivo3_data_pod ? int32_t(mivo3_data_pod->items.size()) : 0;
+    // Items from the demo pod on are not carts to mount.
+    const int32_t count =
+        mivo3_data_pod ? std::min(int32_t(mivo3_data_pod->items.size()), int32_t(MIVO3_POD_DEMOS)) : 0;
     // A cart from the command line stays the working cart; the pod's carts
-    // are then only offered to load.
-    const int32_t first_mounted = app.cart_arg_loaded ? 3 : 4;
+    // are then only offered to load. The head cart is mounted too, so that a
+    // cart it loaded can come back to it along the run chain.
     if (!app.cart_arg_loaded) {
         std::string name;
-        mivo3_cart* head = count > 3 ? load_pod_cart(3, name) : nullptr;
+        mivo3_cart* head = count > MIVO3_POD_HEAD_CART ? load_pod_cart(MIVO3_POD_HEAD_CART, name) : nullptr;
         if (!head) {
             mivo_print("head cart not found");
             return;
@@ -549,7 +567,7 @@ void boot_embedded_cart() {
         prepare_loaded_cart(head, name.c_str());
         reset_code_tabs();
     }
-    for (int32_t i = first_mounted; i < count; i++) {
+    for (int32_t i = MIVO3_POD_HEAD_CART; i < count; i++) {
         std::string name;
         mivo3_cart* cart = load_pod_cart(i, name);
         if (!cart) continue;
@@ -617,7 +635,11 @@ static void run_pending_command() {
     pstate.pending_command = 0;
     switch (command) {
         case 1:
+            // The cart being left (by load, run or a breadcrumb) keeps the
+            // data it set this run.
+            save_cdata();
             mivo3_printh_reset_limits();
+            commands_reset_run();
             if (run_cart() != 0) {
                 // Nothing runs: the compile error is on the console.
                 pstate.shell_mode = 0;
@@ -645,6 +667,11 @@ static void run_pending_command() {
         default:
             break;
     }
+}
+
+// The kiosk overlay draws nothing, but its keys still reach the favourites.
+static void process_kiosk_keypresses() {
+    while (quon_keypressed()) trovea_keypress(quon_readkey());
 }
 
 static bool cart_running() { return pstate.shell_mode == 1 && pstate.program_running; }
@@ -678,6 +705,7 @@ static void machine_frame() {
         update_buttons();
         read_buttons();
         if (pstate.overlay == 1) keyconfig_update();
+        else if (pstate.overlay == 2) process_kiosk_keypresses();
         pstate.frames_to_hold = 0;
     }
     if (pstate.shell_mode == 2) move_boot();
@@ -783,7 +811,9 @@ int quon_main_update() {
         }
     }
 
-    if (pstate.shell_mode == 0 && !pstate.pending_command && pstate.overlay == 0) {
+    // While the key configuration screen is up, the keys pressed are being
+    // chosen, not pressed to leave.
+    if (pstate.shell_mode == 0 && !pstate.pending_command && pstate.overlay != 1) {
         for (int32_t b = 0; b < 6; b++)
             if (buttons.btnp_state[0][b]) quon_quit = 1;
     }
@@ -869,6 +899,7 @@ int quon_main_draw() {
 
 int quon_main_exit() {
     save_cdata();
+    reset_trovea();
     quon_exit();
     return 0;
 }

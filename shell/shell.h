@@ -11,6 +11,24 @@ struct mivo3_cart;
 
 constexpr const char* MIVO3_VERSION_STRING = "0.1.12";
 
+// Where data.pod keeps what the shell reads beyond the palette, fonts and
+// boot cart: the head cart at 3, further carts mounted for load() from 4 up
+// to (not including) the demo pod, then the two pods the install commands
+// copy out.
+enum : int32_t {
+    MIVO3_POD_HEAD_CART = 3,
+    MIVO3_POD_FIRST_CART = 4,
+    MIVO3_POD_DEMOS = 100,  // a pod of the 12 demo text carts, in install_demos order
+    MIVO3_POD_GAMES = 101,  // a pod: 0 favourites.txt lines, 1..5 the sample games' cart pictures
+};
+constexpr int32_t MIVO3_DEMO_COUNT = 12;
+constexpr int32_t MIVO3_SAMPLE_GAME_COUNT = 5;
+// The demo carts' file names (item i of the demo pod is demo i) and the
+// forum ids under which the sample games are installed (item i + 1 of the
+// games pod is game i).
+extern const char* const mivo3_demo_names[MIVO3_DEMO_COUNT];
+extern const char* const mivo3_sample_game_ids[MIVO3_SAMPLE_GAME_COUNT];
+
 // The resource pod "data.pod" and the pods inside it (items 1 and 2).
 extern quon_pod* mivo3_data_pod;
 extern quon_pod* mivo3_resource_pod;

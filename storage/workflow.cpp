@@ -127,23 +127,6 @@ int32_t write_cart_file(const mivo3_cart* cart, const std::string& path)
     return mivo3_write_file_replacing(path, mivo3_cart_to_text(cart));
 }
 
-// A cart-supplied name may not climb out of the folder it is put in.
-bool name_stays_inside(std::string_view name)
-{
-    if (contains(name, "\\"))
-        return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find('/', start);
-        if (end == std::string_view::npos)
-            end = name.size();
-        if (name.substr(start, end - start) == "..")
-            return false;
-        start = end + 1;
-    }
-    return true;
-}
-
 std::string cstore_name_path(const char* filename)
 {
     std::string_view name(filename);
@@ -203,18 +186,6 @@ int32_t cstore_partial(const std::string& path, int32_t dest, int32_t src, int32
     return result;
 }
 
-bool label_is_blank(const quon_bitmap* label)
-{
-    if (!label)
-        return true;
-    uint8_t first = label->rows[0][0];
-    for (int32_t y = 0; y < label->height; y++)
-        for (int32_t x = 0; x < label->width; x++)
-            if (label->rows[y][x] != first)
-                return false;
-    return true;
-}
-
 // The cart at the current file as loading would see it, or null.
 mivo3_cart* load_current_file_again()
 {
@@ -241,6 +212,34 @@ bool changed_externally(const mivo3_cart* loaded)
 }
 
 }  // namespace
+
+bool name_stays_inside(std::string_view name)
+{
+    if (contains(name, "\\") || contains(name, std::string_view("\0", 1)))
+        return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string_view::npos)
+            end = name.size();
+        if (name.substr(start, end - start) == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool label_is_blank(const quon_bitmap* label)
+{
+    if (!label)
+        return true;
+    uint8_t first = label->rows[0][0];
+    for (int32_t y = 0; y < label->height; y++)
+        for (int32_t x = 0; x < label->width; x++)
+            if (label->rows[y][x] != first)
+                return false;
+    return true;
+}
 
 std::string inject_m3_extention(std::string_view path)
 {

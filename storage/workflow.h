@@ -77,6 +77,12 @@ int32_t mivo3_cstore_to_file(int32_t dst, int32_t src, int32_t len, const char* 
 void do_quick_save();  // saves the current file with its messages
 void do_quick_load();  // takes the current file back when another program changed it
 
+// False for a name that could climb out of the folder it is put in: a ".."
+// component or a backslash (and a NUL byte, which would cut it short).
+bool name_stays_inside(std::string_view name);
+// True when the label is missing or every pixel has the same value.
+bool label_is_blank(const quon_bitmap* label);
+
 // path with ".m3" inserted before a ".png" ending, or appended, unless it
 // already contains ".m3".
 std::string inject_m3_extention(std::string_view path);

@@ -29,7 +29,11 @@ const std::set<std::string> expected_names = {
     "serial", "trace", "assert", "pairs", "type", "next", "setmetatable", "getmetatable", "rawequal",
     "rawlen", "rawget", "rawset", "cocreate", "coresume", "costatus", "_menuitem",
     "_get_menu_item_selected", "_update_buttons", "_update_framerate", "_set_mainloop_exists",
-    "_set_fps", "_mark_cpu", "_set_paused", "__refund_cpu__"};
+    "_set_fps", "_mark_cpu", "_set_paused", "__refund_cpu__",
+    // The console's commands.
+    "folder", "ls", "dir", "cd", "mkdir", "install_demos", "install_games", "keyconfig", "trovea", "load",
+    "save", "run", "reboot", "shutdown", "exit", "info", "export", "import", "help", "login", "logout",
+    "bbsreq", "scoresub", "radio"};
 
 std::vector<std::string> messages;
 std::string menu_labels[6];

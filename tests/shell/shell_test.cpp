@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/disk.h"
 #include "host/quon.h"
 #include "machine/draw.h"
 #include "machine/memory.h"
@@ -15,6 +16,7 @@
 #include "runtime/buttons.h"
 #include "runtime/run_loop.h"
 #include "shell/app.h"
+#include "shell/commands.h"
 #include "shell/console.h"
 #include "shell/pause_menu.h"
 #include "shell/shell.h"
@@ -282,7 +284,9 @@ TEST_F(Boot, HeadCartBecomesTheWorkingCartAndTheRestAreMounted) {
     ASSERT_NE(mivo3_current_cart, nullptr);
     EXPECT_STREQ(mivo3_current_cart->code, "print('head')");
     EXPECT_EQ(mivo3_current_cart->version, 17);
-    EXPECT_EQ(embedded_cart_count(), 2);
+    // The head cart is mounted as well, for a way back to it.
+    EXPECT_EQ(embedded_cart_count(), 3);
+    EXPECT_NE(get_embedded_cart_hash_for_filename("head.m3", 0), nullptr);
     EXPECT_NE(get_embedded_cart_hash_for_filename("third.m3", 0), nullptr);
     std::swap(pod, mivo3_data_pod);
     quon_destroy_pod(pod);
@@ -362,6 +366,16 @@ TEST_F(Updates, ButtonsDoNotEndTheBootOrTheKeyConfigurationScreen) {
     updates(3);
     EXPECT_EQ(quon_quit, 0);
     pstate.overlay = 0;
+}
+
+TEST_F(Updates, KioskOverlayEndsOnAButtonOfPlayerZero) {
+    pstate.shell_mode = 0;
+    pstate.overlay = 2;
+    updates(3);
+    EXPECT_EQ(quon_quit, 0);
+    hold(SDL_SCANCODE_X);
+    updates(3);
+    EXPECT_EQ(quon_quit, 1);
 }
 
 TEST_F(Updates, CtrlMTogglesTheSound) {
@@ -503,6 +517,34 @@ TEST_F(PausedCart, ResetCartGlitchesAndRestarts) {
     EXPECT_EQ(pstate.glitch_timer, 0);
     EXPECT_EQ(pstate.shell_mode, 1);
     EXPECT_LT(mivo3_run.slice_count, 14);  // counted afresh since the restart
+}
+
+TEST_F(PausedCart, LoadedCartIsHeldThenThePauseMenuLeadsBack) {
+    mivo3_cart* other = quon_create_mivo3_cart();
+    std::snprintf(other->code, MIVO3_CODE_BUFFER_SIZE, "%s", "function _update() poke(0x4303, 7) end");
+    mount_embedded_cart(other, "other.m3");
+    quon_destroy_mivo3_cart(other);
+    mount_embedded_cart(mivo3_current_cart, "paused.m3");
+    const std::string_view name = "other", crumb = "back to paused";
+    ASSERT_EQ(command_load(&name, &crumb, nullptr), 1);
+    EXPECT_EQ(pstate.frames_to_hold, 30);
+    updates(30);
+    EXPECT_EQ(mivo3_peek(&pstate, pstate.cart, 0x4303), 0);  // still held
+    updates(3);
+    EXPECT_EQ(mivo3_peek(&pstate, pstate.cart, 0x4303), 7);
+    EXPECT_STREQ(current_cart_filename(), "other.m3");
+
+    tap(SDL_SCANCODE_P);
+    tap(SDL_SCANCODE_UP);
+    tap(SDL_SCANCODE_UP);  // from continue, up twice: the way back
+    ASSERT_STREQ(paused_menu_item[app.pause_menu_cursor].label, "back to paused");
+    const int before = counter();
+    tap(SDL_SCANCODE_Z);
+    updates(30);
+    EXPECT_STREQ(current_cart_filename(), "paused.m3");
+    EXPECT_GT(counter(), before);
+    EXPECT_EQ(run_chain_depth(), 0);
+    quon_vdisk_clear();
 }
 
 TEST_F(PausedCart, EscapeClosesTheMenuAndQuitEndsThePlayer) {
