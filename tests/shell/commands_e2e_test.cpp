@@ -50,8 +50,8 @@ TEST_F(Player, PodCartsLoadEachOtherAndGoBackAlongTheRunChain) {
         packs += " --cart '" + image.string() + "'";
     }
     ASSERT_EQ(std::system(("'" + (fs::path(MIVO3_BINARY_DIR) / "podpack").string() + "' -o '" +
-                           (bin / "data.pod").string() + "'" + packs + " '" + MIVO3_SOURCE_DIR +
-                           "/assets/data.txt'")
+                           (bin / "data.pod").string() + "' -I '" + MIVO3_BINARY_DIR + "/game_pictures'" + packs +
+                           " '" + MIVO3_SOURCE_DIR + "/assets/data.txt'")
                               .c_str()),
               0);
 

@@ -148,6 +148,44 @@ TEST_F(TempFolder, ManifestBuildsEveryItemKind) {
     EXPECT_EQ(options.inputs.size(), 7u);
 }
 
+TEST_F(TempFolder, SearchFoldersSupplyFilesMissingBesideTheManifest) {
+    std::system(("mkdir -p " + dir + "gen " + dir + "more").c_str());
+    write("gen/made.bin", "generated");
+    write("gen/both.bin", "from the search folder");
+    write("more/made.bin", "second folder");
+    write("both.bin", "beside");
+    write("main.txt", "file a made.bin\nfile b both.bin\n");
+    podpack_options options;
+    options.search = {dir + "gen", dir + "more/"};
+    std::vector<uint8_t> out;
+    std::string error;
+    ASSERT_TRUE(podpack_build(dir + "main.txt", options, out, error)) << error;
+    quon_pod* pod = pod_of(out);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(file_text(pod, 0), "generated");
+    EXPECT_EQ(file_text(pod, 1), "beside");
+    quon_destroy_pod(pod);
+    EXPECT_EQ(options.inputs.back(), dir + "both.bin");
+}
+
+TEST_F(TempFolder, MoreCartsThanFitBeforeTheNextPlacedItemAreRefused) {
+    write("cart.bin", std::string(0x8000, '\x33'));
+    write("main.txt", "empty\ncarts\nat 3\ntext after placed\n");
+    podpack_options options;
+    options.carts = {dir + "cart.bin", dir + "cart.bin"};
+    std::vector<uint8_t> out;
+    std::string error;
+    ASSERT_TRUE(podpack_build(dir + "main.txt", options, out, error)) << error;
+    quon_pod* pod = pod_of(out);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(file_text(pod, 3), std::string("placed") + '\0');
+    quon_destroy_pod(pod);
+    options.carts.push_back(dir + "cart.bin");
+    EXPECT_FALSE(podpack_build(dir + "main.txt", options, out, error));
+    EXPECT_NE(error.find("main.txt:3: 3 carts given, but only 2 fit between item 1 and item 3"), std::string::npos)
+        << error;
+}
+
 TEST_F(TempFolder, ManifestErrorsNameFileAndLine) {
     write("short.bin", "not 32k");
     write("m1.txt", "empty\ncart short.bin\n");
@@ -304,12 +342,21 @@ TEST_F(BuiltDataPod, FontHas256GlyphsOnAFourBySixGrid) {
             EXPECT_NE(pixels(distinct[i]), pixels(distinct[j])) << distinct[i] << " vs " << distinct[j];
 }
 
-TEST_F(BuiltDataPod, EveryItemFromThreeOnIsA32KiBCart) {
+TEST_F(BuiltDataPod, CartsFromThreeThenFillersUpToTheTwoInstallPods) {
     // Items 0..2 are the boot cart and the two resource pods; the head cart
-    // (item 3) and any carts from MIVO3_CARTS follow as 32 KiB images.
-    EXPECT_GE(top->items.size(), 4u);
-    for (size_t i = 3; i < top->items.size(); i++)
-        EXPECT_EQ(quon_pod_file(top, int32_t(i))->length, 0x8000) << i;
+    // (item 3) and any carts from MIVO3_CARTS follow as 32 KiB images, empty
+    // fillers take the rest of 4..99, and 100 and 101 are the demo and
+    // sample games pods.
+    ASSERT_EQ(top->items.size(), 102u);
+    size_t i = 3;
+    while (i < 100 && quon_pod_file(top, int32_t(i))->length == 0x8000) i++;
+    EXPECT_GE(i, 4u) << "the head cart";
+    for (; i < 100; i++) EXPECT_EQ(quon_pod_file(top, int32_t(i))->length, 0) << i;
+    for (int32_t pod = 100; pod <= 101; pod++) {
+        quon_pod* inner = quon_pod_load_item_pod(top, pod);
+        EXPECT_NE(inner, nullptr) << pod;
+        quon_destroy_pod(inner);
+    }
 }
 
 TEST_F(BuiltDataPod, TruncatedCopiesGiveShorterPods) {

@@ -13,7 +13,7 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: podpack [-o out.pod] [-d depfile] [--cart image]... manifest\n"
+                 "usage: podpack [-o out.pod] [-d depfile] [-I folder]... [--cart image]... manifest\n"
                  "       podpack --list file.pod\n");
     return 2;
 }
@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
             out_path = argv[++i];
         } else if (a == "-d" && has_value) {
             dep_path = argv[++i];
+        } else if (a == "-I" && has_value) {
+            options.search.push_back(argv[++i]);
         } else if (a == "--cart" && has_value) {
             options.carts.push_back(argv[++i]);
         } else if (!a.empty() && a[0] != '-' && manifest.empty()) {

@@ -1,6 +1,7 @@
 #include "tools/podpack/podpack.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -87,6 +88,21 @@ std::string base_name(const std::string& path) {
 struct builder {
     podpack_options& options;
     std::string error;
+    // The items [begin, end) that the "carts" directive of the manifest being
+    // built has placed.
+    int32_t carts_begin = -1, carts_end = -1;
+
+    // The file a manifest in dir means by name: beside the manifest, else in
+    // the first search folder that has it.
+    std::string find(const std::string& dir, const std::string& name) const {
+        const std::string beside = dir + name;
+        if (std::filesystem::exists(beside)) return beside;
+        for (std::string folder : options.search) {
+            if (!folder.empty() && folder.back() != '/') folder += '/';
+            if (std::filesystem::exists(folder + name)) return folder + name;
+        }
+        return beside;
+    }
 
     bool load(const std::string& path, std::string& data) {
         options.inputs.push_back(path);
@@ -144,6 +160,8 @@ struct builder {
         quon_write_pod_header(out, pod_name.c_str());
         int32_t index = 0;
         bool ok = true;
+        const int32_t outer_begin = carts_begin, outer_end = carts_end;
+        carts_begin = carts_end = -1;
         for (size_t n = 0; ok && n < lines.size(); n++) {
             if (is_skippable(lines[n])) continue;
             const std::vector<std::string> w = words_of(lines[n]);
@@ -153,6 +171,8 @@ struct builder {
         }
         if (ok) result.assign(out->data, out->data + out->length);
         quon_fclose(out);
+        carts_begin = outer_begin;
+        carts_end = outer_end;
         return ok;
     }
 
@@ -164,7 +184,7 @@ struct builder {
         if (op == "name") return true;
         if (op == "file" && args == 3) {
             std::string data;
-            if (!load(dir + w[2], data) || !write_file_item(out, w[1], data, lz4)) return false;
+            if (!load(find(dir, w[2]), data) || !write_file_item(out, w[1], data, lz4)) return false;
             index++;
             return true;
         }
@@ -177,14 +197,14 @@ struct builder {
         }
         if (op == "pod" && args == 3) {
             std::vector<uint8_t> inner;
-            if (!build(dir + w[2], depth + 1, inner)) return false;
+            if (!build(find(dir, w[2]), depth + 1, inner)) return false;
             if (!write_file_item(out, w[1], std::string(inner.begin(), inner.end()), lz4)) return false;
             index++;
             return true;
         }
         if (op == "palette" && w.size() == 2) {
             std::string text;
-            if (!load(dir + w[1], text)) return false;
+            if (!load(find(dir, w[1]), text)) return false;
             uint8_t rgb[768];
             if (!podpack_read_palette(text, rgb, error)) {
                 error = w[1] + ": " + error;
@@ -196,7 +216,7 @@ struct builder {
         }
         if (op == "bitmap" && args == 2) {
             std::string text;
-            if (!load(dir + w[1], text)) return false;
+            if (!load(find(dir, w[1]), text)) return false;
             std::vector<podpack_bitmap> bitmaps;
             if (!podpack_read_bitmaps(text, bitmaps, error)) {
                 error = w[1] + ": " + error;
@@ -211,10 +231,12 @@ struct builder {
             if (!ok) error = w[1] + ": cannot write a bitmap";
             return ok;
         }
-        if (op == "cart" && w.size() == 2) return add_cart(out, dir + w[1], index);
+        if (op == "cart" && w.size() == 2) return add_cart(out, find(dir, w[1]), index);
         if (op == "carts" && w.size() == 1) {
+            carts_begin = index;
             for (const std::string& c : options.carts)
                 if (!add_cart(out, c, index)) return false;
+            carts_end = index;
             return true;
         }
         if (op == "empty" && w.size() == 1) {
@@ -224,6 +246,12 @@ struct builder {
         }
         int64_t target = 0;
         if (op == "at" && w.size() == 2 && parse_number(w[1], target, 10)) {
+            if (target < index && carts_end == index && carts_begin <= target) {
+                error = std::to_string(options.carts.size()) + " carts given, but only " +
+                        std::to_string(target - carts_begin) + " fit between item " + std::to_string(carts_begin) +
+                        " and item " + w[1];
+                return false;
+            }
             if (target < index) {
                 error = "item " + std::to_string(index) + " is already past index " + w[1];
                 return false;

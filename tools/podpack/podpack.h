@@ -12,7 +12,9 @@
 //   carts                       the carts given on the command line, in order
 //   empty                       a filler item (an empty file) at an index nothing reads
 //   at <index>                  fillers until the next item gets that index
-// Paths are relative to the manifest's folder.
+// Paths are relative to the manifest's folder; a path not found there is
+// looked for in each search folder (podpack -I), in order, which is how a
+// manifest names files the build generates.
 //
 // Bitmap text: directives, then each bitmap's rows, one character a pixel.
 //   bits 8|32                   depth of the bitmaps that follow (initially 8)
@@ -40,6 +42,7 @@ struct podpack_bitmap {
 
 struct podpack_options {
     std::vector<std::string> carts;  // cart images placed by the "carts" directive
+    std::vector<std::string> search; // folders tried for paths not found beside the manifest
     std::vector<std::string> inputs; // filled with every file read, for build dependencies
 };
 
