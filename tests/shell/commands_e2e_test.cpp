@@ -158,6 +158,25 @@ TEST_F(Player, CommandsTakeAnyArgumentWithoutALanguageError) {
         EXPECT_TRUE(e.path().filename() == "home" || e.path().extension() == ".m3") << e.path();
 }
 
+TEST_F(Player, InstallCommandsCopyTheDemosAndSampleGamesOutOfThePod) {
+    cart("install.m3", "install_demos() install_games()");
+    EXPECT_EQ(run("-x install.m3").code, 0);
+    int demos = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(MIVO3_SOURCE_DIR) / "assets/demos")) {
+        if (e.path().extension() != ".m3") continue;
+        demos++;
+        EXPECT_EQ(read(dir / "home/carts/demos" / e.path().filename()), read(e.path())) << e.path();
+    }
+    EXPECT_EQ(demos, 12);
+    const std::string favourites = read(dir / "home/favourites.txt");
+    for (const char* id : {"demo-tinygame", "demo-visualiser", "demo-sprites", "demo-music", "demo-buttons"}) {
+        EXPECT_NE(favourites.find(std::string("|") + id + " "), std::string::npos) << id;
+        mivo3_cart* game = load_mivo3_cart_png((dir / "home/bbs/carts" / (std::string(id) + ".m3.png")).c_str());
+        EXPECT_NE(game, nullptr) << id;
+        quon_destroy_mivo3_cart(game);
+    }
+}
+
 TEST_F(Player, CartOnTheCommandLineRunsAfterTheBoot) {
     fs::create_directories(dir / "home/carts");
     std::ofstream(dir / "home/carts/opened.m3")
