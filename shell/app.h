@@ -8,6 +8,7 @@
 
 constexpr int32_t MIVO3_BUTTON_KEY_COUNT = 13;  // player 0 buttons 0..6, player 1 buttons 0..5
 constexpr int32_t MIVO3_APP_PATH_SIZE = 1024;
+constexpr int32_t MIVO3_PARAM_CHARS = 1024;  // -param text a cart reads with stat(6)
 
 struct mivo3_app {
     // Console settings, read from and written to config.txt.
@@ -33,7 +34,7 @@ struct mivo3_app {
     // Console command-line options.
     char cart_name[MIVO3_APP_PATH_SIZE] = {};    // first plain argument
     std::vector<std::string> extra_args;         // further plain arguments (each < 1024 bytes)
-    char param[MIVO3_APP_PATH_SIZE] = {};        // -param: the cart's parameter string
+    char param[MIVO3_PARAM_CHARS + 1] = {};      // -param: the cart's parameter string
     char export_name[MIVO3_APP_PATH_SIZE] = {};  // -export (this program writes no export)
     int32_t export_flag = 0;                     // -export given
     int32_t accept_future = 0;                   // -accept_future: load carts of a later version

@@ -13,7 +13,8 @@
 
 
 
-static void set_text(char (&dst)[MIVO3_APP_PATH_SIZE], std::string_view value) {
+template <size_t N>
+static void set_text(char (&dst)[N], std::string_view value) {
     const size_t n = std::min(value.size(), sizeof dst - 1);
     std::memcpy(dst, value.data(), n);
     dst[n] = 0;

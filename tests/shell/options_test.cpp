@@ -185,7 +185,7 @@ TEST_F(Options, NamesAreComparedExactlyAndMissingValuesAreHarmless) {
     EXPECT_EQ(app.param[0], 0);
     std::string huge(5000, 'p');
     args({"-param", huge, huge});
-    EXPECT_EQ(std::string(app.param).size(), size_t(MIVO3_APP_PATH_SIZE - 1));
+    EXPECT_EQ(std::string(app.param).size(), size_t(MIVO3_PARAM_CHARS));
     EXPECT_EQ(std::string(app.cart_name).size(), size_t(MIVO3_APP_PATH_SIZE - 1));
 }
 
