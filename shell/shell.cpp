@@ -140,7 +140,10 @@ void show_message_2(const char* format, int32_t extra_ms, int32_t a, int32_t b) 
     show_message(text, extra_ms);
 }
 
-void show_notice(const char* text, int32_t ms) { set_message(text, quon_get_time(), ms); }
+// The shell's own notices stand still; messages of carts and captures slide.
+void show_notice(const char* text, int32_t ms) { set_message(text, 0, ms); }
+
+void show_capture_message(const char* text, int32_t ms) { set_message(text, quon_get_time(), ms); }
 
 void draw_message_bar(quon_bitmap* page, int32_t now) {
     if (now >= app.message_end) return;
@@ -383,18 +386,24 @@ void quon_main_init(int argc, char** argv) {
         std::fflush(stdout);
     }
 
+    quon_debug(">loading data.pod\n");
     load_resource_pod();
+    quon_debug("<ok\n");
+    quon_debug(">setting up the screen\n");
     apply_window_settings();
 
     if (!mivo3_screen) mivo3_screen = quon_create_bitmap(128, 128, 8);
     if (!video_frame_bmp) video_frame_bmp = quon_create_bitmap(128, 128, 8);
+    quon_debug("<ok\n");
 
     storage_install_hooks();
     set_cdata_folder(app.cdata_path);
 
     boot_init();
     reset_code_tabs();
+    quon_debug(">starting sound\n");
     start_audio();
+    quon_debug("<ok\n");
     trovea_init();
     last_t = quon_get_time();
 
@@ -416,6 +425,9 @@ void quon_main_init(int argc, char** argv) {
         return;
     }
 
+    // -x skips the boot: the shell counts as stopped from here, so that what
+    // loading prints (compatibility fixes of old carts) reaches standard output.
+    if (exec) pstate.shell_mode = 0;
     if (load_command_line_cart() != 0) {
         std::printf("could not load %s\n", app.cart_name);
         std::fflush(stdout);
@@ -725,17 +737,17 @@ static void capture_keys() {
     if (ctrl && key_pressed(SDL_SCANCODE_0)) return;
     if (key_pressed(SDL_SCANCODE_F6) || key_pressed(SDL_SCANCODE_F1) || (ctrl && key_pressed(SDL_SCANCODE_6))) {
         const int32_t r = mivo3_capture.save_screenshot ? mivo3_capture.save_screenshot() : 1;
-        if (r) show_notice("** failed to save screenshot", 1900);
-        else show_notice("saved screenshot to desktop", 1400);
+        if (r) show_capture_message("** failed to save screenshot", 1900);
+        else show_capture_message("saved screenshot to desktop", 1400);
     }
     if (key_pressed(SDL_SCANCODE_F8) || key_pressed(SDL_SCANCODE_F3) || (ctrl && key_pressed(SDL_SCANCODE_8))) {
         if (mivo3_capture.reset_video_start) mivo3_capture.reset_video_start();
-        show_notice("set video starting point", 1400);
+        show_capture_message("set video starting point", 1400);
     }
     if (key_pressed(SDL_SCANCODE_F9) || key_pressed(SDL_SCANCODE_F4) || (ctrl && key_pressed(SDL_SCANCODE_9))) {
         const int32_t r = mivo3_capture.save_video ? mivo3_capture.save_video() : 1;
-        if (r) show_notice("** failed to save video", 1900);
-        else show_notice("saved video to desktop", 1400);
+        if (r) show_capture_message("** failed to save video", 1900);
+        else show_capture_message("saved video to desktop", 1400);
     }
 }
 

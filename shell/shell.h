@@ -77,8 +77,12 @@ void reboot_machine();
 // colour between 15 and 7.
 void show_message(const char* text, int32_t extra_ms);
 void show_message_2(const char* format, int32_t extra_ms, int32_t a, int32_t b);
-// The shell's own notices: the bar for exactly ms milliseconds.
+// The shell's own notices: the bar for exactly ms milliseconds, without
+// sliding in or out.
 void show_notice(const char* text, int32_t ms);
+// What a capture reports (saved, failed): the bar for ms milliseconds,
+// sliding like a cart's message.
+void show_capture_message(const char* text, int32_t ms);
 
 // Draws the message bar onto page (the host back page) as it looks at time
 // now: nothing once the message has ended.

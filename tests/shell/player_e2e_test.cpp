@@ -22,6 +22,17 @@ TEST_F(Player, ProgramThatFinishesEndsTheRunWithCodeZero) {
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "RUNNING: hello.m3\n");
     EXPECT_EQ(read(dir / "home/carts/log.m3l"), "one\ntwo\n");
+    // The shell's own steps nest in the log like the host's.
+    const std::string log = read(dir / "home/log.txt");
+    EXPECT_NE(log.find("loading data.pod\n  quon_load_pod: "), std::string::npos) << log;
+    EXPECT_NE(log.find("starting sound\n  quon_sound_init"), std::string::npos) << log;
+}
+
+TEST_F(Player, CompatibilityFixesOfAnOldCartArePrintedUnderX) {
+    std::ofstream(dir / "old.m3") << "mivo-3 cartridge // test\nversion 4\n__lua__\nactors={} actors._num=0\n";
+    const run_result r = run("-x old.m3");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.out.find("legacy: 0.1.1 api injected\n"), std::string::npos) << r.out;
 }
 
 TEST_F(Player, GameLoopRunsFramesUntilStop) {
