@@ -17,7 +17,6 @@
 #include "host/stream.h"
 #include "runtime/buttons.h"
 #include "shell/app.h"
-#include "storage/cdata.h"
 
 namespace {
 
@@ -195,7 +194,7 @@ void save_label(const char* lid, const quon_bitmap* label)
     std::vector<uint8_t> png;
     if (lodepng::encode(png, rgba, unsigned(label->width), unsigned(label->height)) != 0)
         return;
-    mivo3_write_file_replacing(path, std::string_view(reinterpret_cast<const char*>(png.data()),
+    quon_write_file_replacing(path, std::string_view(reinterpret_cast<const char*>(png.data()),
                                                       png.size()));
 }
 
@@ -370,7 +369,7 @@ int32_t save_trovea_favourites()
                       f.catsub, f.author, f.path, f.title);
         text += line;
     }
-    return mivo3_write_file_replacing(quon_prefix_with_appdata_path(FAVOURITES_FILE), text);
+    return quon_write_file_replacing(quon_prefix_with_appdata_path(FAVOURITES_FILE), text);
 }
 
 void reload_favourites()

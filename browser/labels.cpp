@@ -2,6 +2,7 @@
 
 #include <lodepng.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "host/text.h"
 #include "machine/draw.h"
 #include "storage/cart_image.h"
+#include "storage/text_cart.h"
 
 namespace {
 
@@ -18,7 +20,7 @@ quon_bitmap* label_from_picture(const uint8_t* data, size_t size)
 {
     unsigned char* rgba = nullptr;
     unsigned w = 0, h = 0;
-    if (lodepng_decode32(&rgba, &w, &h, data, size) != 0) {
+    if (!mivo3_png_has_picture_size(data, size) || lodepng_decode32(&rgba, &w, &h, data, size) != 0) {
         std::free(rgba);
         return nullptr;
     }
@@ -96,7 +98,7 @@ quon_bitmap* create_label_from_file(const char* path)
 {
     if (!path || !*path)
         return nullptr;
-    quon_stream* s = quon_load_file(path);
+    quon_stream* s = quon_load_file(path, std::max(MIVO3_CART_PICTURE_MAX_BYTES, MIVO3_TEXT_CART_MAX_BYTES));
     if (!s)
         return nullptr;
     quon_bitmap* label = create_label_from_memory(s->data, size_t(s->length),

@@ -118,6 +118,36 @@ static bool host_config_line(const char* line) {
     return true;
 }
 
+void quon_config_clamp() {
+    quon_config& c = cconfig;
+    // Sizes and positions far beyond any screen, so that the window and
+    // scaling arithmetic cannot overflow.
+    constexpr int32_t size_max = 1 << 16;
+    for (int32_t* v : {&c.screen_width, &c.screen_height, &c.window_width, &c.window_height, &c.draw_rect_w,
+                       &c.draw_rect_h})
+        *v = std::clamp(*v, 0, size_max);
+    for (int32_t* v : {&c.window_x, &c.window_y, &c.draw_rect_x, &c.draw_rect_y})
+        *v = std::clamp(*v, -size_max, size_max);
+    c.foreground_sleep_ms = std::clamp(c.foreground_sleep_ms, 0, 200);
+    c.background_sleep_ms = std::clamp(c.background_sleep_ms, 0, 200);
+    c.sound_volume = std::clamp(c.sound_volume, 0, 256);
+    c.music_volume = std::clamp(c.music_volume, 0, 256);
+    c.mix_buffer_size = std::clamp(c.mix_buffer_size, 0, 8192);
+    c.display = std::clamp(c.display, -1, 64);
+    c.rmb_key = std::clamp(c.rmb_key, 0, 511);
+    c.fullscreen_method = std::clamp(c.fullscreen_method, 0, 2);
+    c.preblit_scale = std::clamp(c.preblit_scale, 0, 8);
+    c.pixel_perfect = std::clamp(c.pixel_perfect, -1, 1);
+    c.windib = std::clamp(c.windib, -1, 1);
+    for (int32_t* v : {&c.windowed, &c.frameless, &c.show_fps, &c.large_window, &c.opengl_blit, &c.software_blit,
+                       &c.keep_aspect, &c.emulate_textinput, &c.deferred_dealloc, &c.ext_display,
+                       &c.log_system_info})
+        *v = std::clamp(*v, 0, 1);
+    // The run counter goes up at every start.
+    c.sessions = std::clamp(c.sessions, 0, INT32_MAX - 1);
+    c.timeout = std::clamp(c.timeout, 1, 240);
+}
+
 void quon_config_load_text(std::string_view text) {
     quon_debug(">\n");
     size_t pos = 0;
@@ -134,11 +164,8 @@ void quon_config_load_text(std::string_view text) {
         if (!line.empty() && line[0] != '/') quon_debugf("%02d %s\n", number, line.c_str());
         if (!host_config_line(line.c_str()) && load_config_func) load_config_func(line.c_str());
     }
-    cconfig.foreground_sleep_ms = std::clamp(cconfig.foreground_sleep_ms, 0, 200);
-    cconfig.background_sleep_ms = std::clamp(cconfig.background_sleep_ms, 0, 200);
-    cconfig.sound_volume = std::clamp(cconfig.sound_volume, 0, 256);
-    cconfig.music_volume = std::clamp(cconfig.music_volume, 0, 256);
     if (cconfig.mix_buffer_size < 512 || cconfig.mix_buffer_size > 8192) cconfig.mix_buffer_size = 1024;
+    quon_config_clamp();
     quon_debug("<\n");
     cconfig.loaded = 1;
 }
@@ -245,12 +272,9 @@ int quon_config_save() {
     // Only a window that exists tells whether the program runs windowed; a
     // headless run keeps the setting it was given.
     if (quon_window_open()) cconfig.windowed = quon_get_windowed();
-    std::string text = quon_config_text();
-    quon_stream* s = quon_fopen(quon_prefix_with_appdata_path("config.txt").c_str(), "wb");
-    if (!s) return 1;
-    int64_t written = quon_fwrite(text.data(), 1, static_cast<int64_t>(text.size()), s);
-    quon_fclose(s);
-    return written == static_cast<int64_t>(text.size()) ? 0 : 1;
+    // Replaced whole or not at all: a kill or a full disk at exit must not
+    // cost the user every setting.
+    return quon_write_file_replacing(quon_prefix_with_appdata_path("config.txt"), quon_config_text());
 }
 
 // The options that take a value, compared over the name's length in this order.
@@ -299,8 +323,7 @@ static void apply_option(const host_option& o, const char* value) {
         // A value that is not a number leaves the setting alone.
         if (std::sscanf(value, "%d", &v) != 1) return;
         cconfig.*o.field = v;
-        if (name == "timeout") cconfig.timeout = std::clamp(cconfig.timeout, 1, 240);
-        if (name == "preblit_scale") cconfig.preblit_scale = std::clamp(cconfig.preblit_scale, 0, 8);
+        quon_config_clamp();
     } else if (name == "home") {
         copy_path(cconfig.home_path, value);
         quon_set_home_path(cconfig.home_path);
@@ -314,6 +337,7 @@ static void apply_option(const host_option& o, const char* value) {
         cconfig.draw_rect_y = r[1];
         cconfig.draw_rect_w = r[2];
         cconfig.draw_rect_h = r[3];
+        quon_config_clamp();
     }
 }
 

@@ -60,6 +60,10 @@ int quon_config_save();      // rewrites "config.txt" in the per-user data folde
 // Reads configuration text into cconfig (lines as in the file; the console's
 // reader gets the lines the host does not know), then clamps the values.
 void quon_config_load_text(std::string_view text);
+// Brings every setting into its meaningful range (sizes, positions, volumes,
+// flags, the run counter), so that nothing read from the file or the command
+// line can overflow the arithmetic that uses it.
+void quon_config_clamp();
 // Appends one printf-formatted line and a newline to configuration text;
 // the host and the console write their halves of the file with it.
 void quon_config_line(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -1,7 +1,11 @@
 #include "host/stream.h"
 
+#include <fcntl.h>
 #include <lz4.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdlib>
@@ -44,22 +48,65 @@ void write_le(T value, quon_stream* s) {
 
 }  // namespace
 
+// A file to read: only a regular file, opened without waiting, since a cart
+// may name a device that never ends (/dev/zero) or a pipe that never answers.
+static FILE* open_for_reading(const char* path, const char* mode) {
+    if (std::strchr(mode, '+')) return std::fopen(path, mode);
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* f = fdopen(fd, mode);
+    if (!f) ::close(fd);
+    return f;
+}
+
 quon_stream* quon_fopen(const char* path, const char* mode) {
     if (!path || !mode) return nullptr;
-    if (FILE* f = std::fopen(path, mode)) {
-        // A folder opens for reading on Linux but is not a file.
-        struct stat st;
-        if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::fclose(f);
-        } else {
-            auto* s = new quon_stream;
-            s->kind = QUON_STREAM_DISK;
-            s->file = f;
-            return s;
-        }
+    FILE* f = mode[0] == 'r' ? open_for_reading(path, mode) : std::fopen(path, mode);
+    if (f) {
+        auto* s = new quon_stream;
+        s->kind = QUON_STREAM_DISK;
+        s->file = f;
+        return s;
     }
     if (mode[0] == 'r') return quon_fopen_vdisk(path, mode);
     return nullptr;
+}
+
+int64_t quon_stream_size(quon_stream* s) {
+    if (!s) return -1;
+    if (s->kind != QUON_STREAM_DISK) return s->length - s->pos;
+    struct stat st;
+    const long pos = std::ftell(s->file);
+    if (pos < 0 || fstat(fileno(s->file), &st) != 0) return -1;
+    return std::max<int64_t>(int64_t(st.st_size) - pos, 0);
+}
+
+int32_t quon_write_file_replacing(const std::string& path, std::string_view content) {
+    const std::string temp = path + ".tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return 1;
+    bool ok = true;
+    for (const char* p = content.data(); ok && p < content.data() + content.size();) {
+        const ssize_t n = ::write(fd, p, size_t(content.data() + content.size() - p));
+        if (n < 0 && errno != EINTR) ok = false;
+        if (n > 0) p += n;
+    }
+    // Without the flush a crash just after the rename can leave an empty file
+    // where the old data was.
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) ok = false;
+    if (::close(fd) != 0) ok = false;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 quon_stream* quon_fopen_memory(const void* data, int64_t length) {
@@ -258,14 +305,24 @@ int32_t quon_fread_lz4(void* dst, int32_t length, quon_stream* s) {
     return n == length ? length : -1;
 }
 
-quon_stream* quon_load_file(const char* path) {
+quon_stream* quon_load_file(const char* path, int64_t max_bytes) {
     quon_stream* in = quon_fopen(path, "rb");
     if (!in) return nullptr;
+    if (quon_stream_size(in) > max_bytes) {
+        quon_fclose(in);
+        return nullptr;
+    }
     quon_stream* out = quon_create_memory_stream(0);
     std::vector<uint8_t> block(copy_step);
     int64_t n;
-    while ((n = quon_fread(block.data(), 1, copy_step, in)) > 0) quon_fwrite(block.data(), 1, n, out);
+    // A file that grows while it is read still stops at the limit.
+    while (out->length <= max_bytes && (n = quon_fread(block.data(), 1, copy_step, in)) > 0)
+        quon_fwrite(block.data(), 1, n, out);
     quon_fclose(in);
+    if (out->length > max_bytes) {
+        quon_fclose(out);
+        return nullptr;
+    }
     out->pos = 0;
     return out;
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 enum : int32_t { QUON_STREAM_DISK = 0, QUON_STREAM_MEMORY = 1 };
@@ -20,7 +21,8 @@ struct quon_stream {
 };
 
 // Opens a disk file; when that fails and mode starts with 'r', the in-memory
-// disk's file of the same name and extension; else null.
+// disk's file of the same name and extension; else null. Reading opens only
+// regular files and never waits: a device, a pipe or a folder does not open.
 quon_stream* quon_fopen(const char* path, const char* mode);
 quon_stream* quon_fopen_memory(const void* data, int64_t length);  // read stream over existing bytes
 quon_stream* quon_create_memory_stream(int64_t capacity = 0);      // empty, owned, growable stream
@@ -75,8 +77,16 @@ int32_t quon_fwrite_lz4(const void* src, int32_t length, quon_stream* s);
 int32_t quon_fread_lz4(void* dst, int32_t length, quon_stream* s);
 
 // A whole file (disk or in-memory disk) as a new owned memory stream
-// positioned at 0, read in 64 KiB steps; null if it cannot be opened.
-quon_stream* quon_load_file(const char* path);
+// positioned at 0, read in 64 KiB steps; null if it cannot be opened or holds
+// more than max_bytes (nothing beyond max_bytes + 1 is read).
+quon_stream* quon_load_file(const char* path, int64_t max_bytes = INT64_MAX);
+// Bytes in an open stream from its position to its end, without reading them
+// (-1 when a disk file's size cannot be told).
+int64_t quon_stream_size(quon_stream* s);
+// Writes content to "<path>.tmp", flushes it to the disk and renames it over
+// path, so that a crash or a full disk leaves the old file whole. 0 on
+// success; 1 on failure, with the old file untouched and no temporary left.
+int32_t quon_write_file_replacing(const std::string& path, std::string_view content);
 // 0 on success, 1 when the source cannot be opened, 2 when the target cannot be created.
 int32_t quon_copy_file(const char* from, const char* to);
 int32_t quon_file_exists(const char* path);       // 1 if quon_fopen(path, "r") succeeds

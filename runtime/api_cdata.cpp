@@ -1,4 +1,6 @@
 // cartdata, dget and dset: the cart's persistent values.
+#include <cstring>
+
 #include "machine/pstate.h"
 #include "runtime/api.h"
 #include "runtime/api_internal.h"
@@ -7,7 +9,14 @@
 
 static int m3_cartdata(lua_State* L) {
     if (lua_gettop(L) < 1 || lua_type(L, 1) != LUA_TSTRING) return 0;
-    int32_t result = load_cdata(lua_tostring(L, 1));
+    size_t len = 0;
+    const char* id = lua_tolstring(L, 1, &len);
+    // A NUL byte would cut the id short and claim another cart's data.
+    if (std::memchr(id, 0, len)) {
+        mivo3_runtime_error("cart data id: bad char");
+        return 0;
+    }
+    int32_t result = load_cdata(id);
     lua_pushboolean(L, result == 0);
     return 1;
 }

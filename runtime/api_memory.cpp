@@ -92,12 +92,17 @@ static block_args read_block_args(lua_State* L) {
     return b;
 }
 
-// The file name of reload/cstore: a string fourth argument not starting
-// with "__" (those are reserved for the system's own stores).
+// A name the file forms refuse: the system's own stores start with "__", and
+// a NUL byte would cut the name into another one.
+static bool refused_name(const char* name, size_t len) {
+    return std::strncmp(name, "__", 2) == 0 || std::memchr(name, 0, len) != nullptr;
+}
+
+// The file name of reload/cstore: a string fourth argument not refused.
 static const char* file_arg(lua_State* L, size_t* len) {
     if (lua_gettop(L) < 4 || lua_type(L, 4) != LUA_TSTRING) return nullptr;
     const char* name = lua_tolstring(L, 4, len);
-    return std::strncmp(name, "__", 2) == 0 ? nullptr : name;
+    return refused_name(name, *len) ? nullptr : name;
 }
 
 static int m3_reload(lua_State* L) {
@@ -122,7 +127,7 @@ static int m3_cstore(lua_State* L) {
     if (lua_gettop(L) >= 4 && lua_type(L, 4) == LUA_TSTRING) {
         size_t name_len = 0;
         const char* name = lua_tolstring(L, 4, &name_len);
-        if (name_len < 512 && std::strncmp(name, "__", 2) != 0 && mivo3_cstore_file_hook)
+        if (name_len < 512 && !refused_name(name, name_len) && mivo3_cstore_file_hook)
             result = mivo3_cstore_file_hook(b.dst, b.src, b.len, name);
     } else if (mivo3_cstore_file_hook) {
         result = mivo3_cstore_file_hook(b.dst, b.src, b.len, nullptr);

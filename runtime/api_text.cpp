@@ -18,6 +18,9 @@ constexpr size_t printh_file_limit = 64;
 constexpr size_t printh_path_limit = 1022;
 
 int64_t printh_bytes = 0;
+// What one-argument printh has put into log.txt since the player started;
+// past the file limit the rest is dropped rather than filling the disk.
+int64_t printh_log_bytes = 0;
 std::set<std::string> printh_files;
 
 bool log_name_char(char c) {
@@ -109,7 +112,12 @@ static int m3_printh(lua_State* L) {
     std::string text = api_value_text(L, 1);
     if (lua_type(L, 2) != LUA_TSTRING) {
         text += '\n';
-        quon_debug(text.c_str());
+        if (printh_log_bytes <= printh_byte_limit) {
+            printh_log_bytes += int64_t(text.size());
+            quon_debug(printh_log_bytes <= printh_byte_limit
+                           ? text.c_str()
+                           : "printh: more than 10mb for log.txt; the rest is dropped\n");
+        }
         std::fflush(stdout);
         return 0;
     }

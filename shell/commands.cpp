@@ -24,7 +24,7 @@
 #include "shell/keyconfig.h"
 #include "shell/shell.h"
 #include "storage/cart_image.h"
-#include "storage/cdata.h"
+#include "host/stream.h"
 #include "storage/compress.h"
 #include "storage/workflow.h"
 
@@ -110,7 +110,7 @@ void save_to_clipboard() {
             hex += digits;
         }
         const std::string hex_path = png + ".hex";
-        ok = in.eof() && mivo3_write_file_replacing(hex_path, hex) == 0 &&
+        ok = in.eof() && quon_write_file_replacing(hex_path, hex) == 0 &&
              quon_load_clipboard_from_file(hex_path.c_str()) == 0;
     }
     mivo_print(ok ? "saved to clipboard" : "failed to save to clipboard");
@@ -121,7 +121,7 @@ void save_to_clipboard() {
 void write_item(const quon_pod* pod, int32_t index, const std::string& path) {
     quon_stream* s = quon_pod_file(pod, index);
     if (!s || !s->data) return;
-    mivo3_write_file_replacing(path, std::string_view(reinterpret_cast<const char*>(s->data), size_t(s->length)));
+    quon_write_file_replacing(path, std::string_view(reinterpret_cast<const char*>(s->data), size_t(s->length)));
 }
 
 }  // namespace

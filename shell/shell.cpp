@@ -189,13 +189,21 @@ static void set_paused_hook(int32_t v) {
     if (v) build_paused_menu();
 }
 static void open_pause_menu_hook() {
-    if (!pstate.program_running || app.pause_mode) return;
+    // Headless under -x nobody could ever close the menu again.
+    if (!pstate.program_running || app.pause_mode || app.x_switch) return;
     app.pause_mode = 1;
     build_paused_menu();
     app.pause_menu_cursor = 0;
     block_buttons();
 }
 static void close_pause_menu_hook() { app.pause_mode = 0; }
+// A reset restarts the cart; a pause menu left open would keep the glitch
+// from ever running.
+static void reset_glitch_hook() {
+    close_pause_menu_hook();
+    quon_state.frame_paused = 0;
+    start_reset_glitch();
+}
 static void pause_frame_hook() { update_paused_menu(); }
 static void save_cart_data_hook() { save_cdata(); }
 static void cart_hash_hook(char out[41]) {
@@ -254,7 +262,7 @@ void shell_install_hooks() {
     mivo3_set_run_hooks(run);
 
     mivo3_api.open_pause_menu = open_pause_menu_hook;
-    mivo3_api.start_reset_glitch = start_reset_glitch;
+    mivo3_api.start_reset_glitch = reset_glitch_hook;
     mivo3_api.request_shutdown = request_shutdown_hook;
     mivo3_api.show_message = message_hook;
     mivo3_api.set_menu_item = set_pause_menu_custom_item;

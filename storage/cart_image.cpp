@@ -256,34 +256,55 @@ mivo3_cart* cart_from_pixels(const std::vector<uint8_t>& rgba)
     return cart;
 }
 
+// The picture size a PNG's header gives; false when it is no PNG.
+bool png_header_size(const uint8_t* png, size_t size, unsigned& w, unsigned& h)
+{
+    LodePNGState state;
+    lodepng_state_init(&state);
+    const bool ok = png && size > 0 && lodepng_inspect(&w, &h, &state, png, size) == 0;
+    lodepng_state_cleanup(&state);
+    return ok;
+}
+
 bool decode_picture(const uint8_t* png, int64_t size, std::vector<uint8_t>& rgba, unsigned& w, unsigned& h)
 {
     mivo3_cart_load_status = MIVO3_LOAD_NOT_PICTURE;
-    if (!png || size <= 0 || lodepng::decode(rgba, w, h, png, static_cast<size_t>(size)) != 0)
+    if (size <= 0 || !png_header_size(png, static_cast<size_t>(size), w, h))
         return false;
+    // Checked before decoding: a small file may describe a huge picture.
     if (w != MIVO3_CART_PICTURE_W || h != MIVO3_CART_PICTURE_H) {
         mivo3_cart_load_status = MIVO3_LOAD_NOT_CART;
         return false;
     }
-    return true;
+    return lodepng::decode(rgba, w, h, png, static_cast<size_t>(size)) == 0;
 }
 
+// The rest of the stream, or nothing when it holds more than a cart picture
+// can.
 std::vector<uint8_t> read_rest(quon_stream* s)
 {
     std::vector<uint8_t> bytes;
-    if (!s)
+    if (!s || quon_stream_size(s) > MIVO3_CART_PICTURE_MAX_BYTES)
         return bytes;
     uint8_t chunk[65536];
-    for (;;) {
+    while (static_cast<int64_t>(bytes.size()) <= MIVO3_CART_PICTURE_MAX_BYTES) {
         const int64_t got = quon_fread(chunk, 1, sizeof chunk, s);
         if (got <= 0)
             break;
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
+    if (static_cast<int64_t>(bytes.size()) > MIVO3_CART_PICTURE_MAX_BYTES)
+        bytes.clear();
     return bytes;
 }
 
 }  // namespace
+
+bool mivo3_png_has_picture_size(const uint8_t* png, size_t size)
+{
+    unsigned w = 0, h = 0;
+    return png_header_size(png, size, w, h) && w == MIVO3_CART_PICTURE_W && h == MIVO3_CART_PICTURE_H;
+}
 
 mivo3_cart* load_mivo3_cart_png_from_memory(const uint8_t* png, int64_t size)
 {

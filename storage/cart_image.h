@@ -16,6 +16,9 @@ constexpr int32_t MIVO3_CART_CODE_SPACE = 15360;     // 0x3d00 bytes of code roo
 constexpr int32_t MIVO3_CART_VERSION = 17;           // format version written
 constexpr int32_t MIVO3_CART_PICTURE_W = 160;
 constexpr int32_t MIVO3_CART_PICTURE_H = 205;
+// The most a cart picture file may hold: 160x205 pixels stored without any
+// compression take 132 KiB. A larger file is not read.
+constexpr int64_t MIVO3_CART_PICTURE_MAX_BYTES = 1 << 20;
 
 // The result of the last cart load, read by the workflow to tell a refusal of
 // a future version from a file of another format.
@@ -50,6 +53,10 @@ int32_t encode_mivo3_cart_png(const mivo3_cart* cart, std::vector<uint8_t>& png)
 // Writes the picture to path. Returns 1 when the code does not fit or the file
 // cannot be written (nothing written), else 0.
 int32_t save_mivo3_cart_png(const mivo3_cart* cart, const char* path);
+
+// True when the PNG's header gives the cart picture's 160x205 size; read
+// before decoding, so that a small file of a huge picture costs nothing.
+bool mivo3_png_has_picture_size(const uint8_t* png, size_t size);
 
 // Decodes a PNG held in memory into a new record; null on failure with
 // mivo3_cart_load_status set. The label is not filled.

@@ -33,21 +33,6 @@ int32_t hex_value(char c)
     return -1;
 }
 
-// Writes the whole buffer, retrying short writes and interruptions.
-bool write_all(int fd, const char* data, size_t len)
-{
-    while (len > 0) {
-        ssize_t n = ::write(fd, data, len);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        len -= size_t(n);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -141,28 +126,6 @@ void parse_cdata(std::string_view text, int32_t values[MIVO3_CDATA_VALUES])
         values[digits / 8] = int32_t(acc);
 }
 
-int32_t mivo3_write_file_replacing(const std::string& path, std::string_view content)
-{
-    std::string temp = path + ".tmp";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return 1;
-    bool ok = write_all(fd, content.data(), content.size());
-    // Without the flush a crash just after the rename can leave an empty file
-    // where the old data was.
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0)
-        ok = false;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return 1;
-    }
-    return 0;
-}
-
 int32_t load_cdata(const char* id)
 {
     if (!id)
@@ -203,6 +166,6 @@ int32_t save_cdata()
     pstate.cart_data_dirty = 0;
     if (!program_runs() || claimed_id.empty() || claimed_id.size() > size_t(MIVO3_CDATA_ID_MAX))
         return 0;
-    return mivo3_write_file_replacing(cdata_filename(claimed_id),
+    return quon_write_file_replacing(cdata_filename(claimed_id),
                                       format_cdata(pstate.cart_data_values));
 }

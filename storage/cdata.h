@@ -49,7 +49,3 @@ std::string format_cdata(const int32_t values[MIVO3_CDATA_VALUES]);
 // the digits it has.
 void parse_cdata(std::string_view text, int32_t values[MIVO3_CDATA_VALUES]);
 
-// Replaces path with content through a temporary file beside it, flushed to
-// disk before the rename. 0 on success; 1 on failure, leaving any old file
-// untouched and no temporary file behind.
-int32_t mivo3_write_file_replacing(const std::string& path, std::string_view content);

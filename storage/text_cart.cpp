@@ -312,7 +312,8 @@ mivo3_cart* quon_load_mivo3_cart_from_text(std::string_view text)
 mivo3_cart* quon_load_mivo3_cart(const char* path)
 {
     quon_stream* s = quon_fopen(path, "rb");
-    if (!s) {
+    if (!s || quon_stream_size(s) > MIVO3_TEXT_CART_MAX_BYTES) {
+        quon_fclose(s);
         mivo3_cart_load_status = MIVO3_LOAD_NOT_CART;
         return nullptr;
     }

@@ -10,6 +10,11 @@
 
 struct quon_stream;
 
+// The most a text cart file may hold: its code written with the longest glyph
+// sequences and every data section fit in less than half of this. A larger
+// file is not read.
+constexpr int64_t MIVO3_TEXT_CART_MAX_BYTES = 1 << 20;
+
 // Glyph bytes 0x80..0x99 as their UTF-8 sequences; other bytes unchanged.
 std::string convert_glyphs_to_escaped(std::string_view code);
 // UTF-8 glyph sequences back to glyph bytes; unknown high bytes are kept.

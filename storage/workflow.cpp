@@ -92,7 +92,7 @@ void sync_shared_data(mivo3_cart* cart)
 
 mivo3_cart* load_raw_rom(const char* path)
 {
-    quon_stream* s = quon_load_file(path);
+    quon_stream* s = quon_load_file(path, MIVO3_CART_IMAGE_SIZE);
     if (!s)
         return nullptr;
     mivo3_cart* cart = nullptr;
@@ -121,10 +121,10 @@ int32_t write_cart_file(const mivo3_cart* cart, const std::string& path)
         std::vector<uint8_t> png;
         if (encode_mivo3_cart_png(cart, png) != 0)
             return 1;
-        return mivo3_write_file_replacing(
+        return quon_write_file_replacing(
             path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
     }
-    return mivo3_write_file_replacing(path, mivo3_cart_to_text(cart));
+    return quon_write_file_replacing(path, mivo3_cart_to_text(cart));
 }
 
 std::string cstore_name_path(const char* filename)
@@ -487,12 +487,11 @@ int32_t save_backup(const char* path, int32_t copy_file)
     quon_mkdir(folder);
     std::string target = folder + name + ext;
     if (copy_file) {
-        quon_stream* s = quon_load_file(path);
-        if (s) {
-            int64_t n = std::min<int64_t>(s->length, MIVO3_BACKUP_MAX_BYTES);
-            mivo3_write_file_replacing(
-                target, std::string_view(reinterpret_cast<const char*>(s->data), size_t(n)));
+        if (quon_stream* s = quon_fopen(path, "rb")) {
+            std::string head(size_t(MIVO3_BACKUP_MAX_BYTES), '\0');
+            head.resize(size_t(std::max<int64_t>(quon_fread(head.data(), 1, MIVO3_BACKUP_MAX_BYTES, s), 0)));
             quon_fclose(s);
+            quon_write_file_replacing(target, head);
         }
     } else if (mivo3_current_cart) {
         write_cart_file(mivo3_current_cart, target);

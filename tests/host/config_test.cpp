@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,18 @@ TEST_F(Config, OutOfRangeValuesAreClamped) {
     EXPECT_EQ(cconfig.mix_buffer_size, 1024);
     quon_config_load_text("mix_buffer_size 2048\n");
     EXPECT_EQ(cconfig.mix_buffer_size, 2048);
+    // Values whose arithmetic would overflow (the run counter goes up at
+    // start, draw rectangles are added up).
+    quon_config_load_text("sessions 2147483647\nwindow_size 2147483647 -2147483647\n");
+    EXPECT_EQ(cconfig.sessions, INT32_MAX - 1);
+    EXPECT_EQ(cconfig.window_width, 1 << 16);
+    EXPECT_EQ(cconfig.window_height, 0);
+    char arg0[] = "mivo3", arg1[] = "-draw_rect", arg2[] = "2147483647,-2147483648,2147483647,5";
+    char* argv[] = {arg0, arg1, arg2};
+    quon_process_arguments(3, argv);
+    EXPECT_EQ(cconfig.draw_rect_x, 1 << 16);
+    EXPECT_EQ(cconfig.draw_rect_y, -(1 << 16));
+    EXPECT_EQ(cconfig.draw_rect_w, 1 << 16);
 }
 
 TEST_F(Config, MalformedValuesLeaveTheSettingAlone) {
@@ -198,6 +211,15 @@ TEST_F(ConfigFiles, CommandLineWinsForThisRunButTheFileKeepsItsValue) {
     EXPECT_NE(saved.find("window_size 400 300 //"), std::string::npos);
     EXPECT_NE(saved.find("windowed 1 //"), std::string::npos) << "windowed is saved from the live state";
     EXPECT_NE(home.read("log.txt").find("Found config.txt\n"), std::string::npos);
+}
+
+TEST_F(ConfigFiles, AFailedSaveKeepsTheOldFile) {
+    home.write("config.txt", "sound_volume 64\n");
+    test_app::start({"-home", home.path, "-headless"});
+    // The new file cannot be made: the old one must stay as it was.
+    std::filesystem::create_directories(home.path + "config.txt.tmp");
+    EXPECT_EQ(quon_config_save(), 1);
+    EXPECT_EQ(home.read("config.txt"), "sound_volume 64\n");
 }
 
 TEST_F(ConfigFiles, MissingFileKeepsDefaultsAndIsCreatedAtExit) {

@@ -1,6 +1,7 @@
 #include "host/stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -232,4 +233,27 @@ TEST(DiskStream, MissingFileFallsBackToTheInMemoryDiskForReadingOnly) {
     EXPECT_EQ(quon_fopen("/no/such/place/game.m3", "w"), nullptr);
     quon_vdisk_clear();
     EXPECT_EQ(quon_file_exists("elsewhere/game.m3"), 0);
+}
+
+TEST(DiskStream, ReadingOpensOnlyRegularFilesAndNeverWaits) {
+    const std::string dir = temp_folder();
+    // A device that never ends and a pipe nobody writes to: before, the
+    // first was read until memory ran out and the second blocked forever.
+    EXPECT_EQ(quon_fopen("/dev/zero", "rb"), nullptr);
+    const std::string fifo = dir + "pipe.m3";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(quon_fopen(fifo.c_str(), "rb"), nullptr);
+    EXPECT_EQ(quon_load_file(fifo.c_str()), nullptr);
+
+    const std::string file = dir + "ten.txt";
+    quon_stream* w = quon_fopen(file.c_str(), "wb");
+    quon_fwrite("0123456789", 1, 10, w);
+    quon_fclose(w);
+    EXPECT_EQ(quon_load_file(file.c_str(), 9), nullptr);
+    quon_stream* s = quon_load_file(file.c_str(), 10);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->length, 10);
+    quon_fclose(s);
+    std::remove(fifo.c_str());
+    std::remove(file.c_str());
 }

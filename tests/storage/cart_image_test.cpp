@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <lodepng.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -321,6 +322,29 @@ TEST_F(CartImageTest, SurvivesRandomlyMutatedPicturesAndBlocks)
         ASSERT_LE(std::strlen(c->code), size_t(65536));
         quon_destroy_mivo3_cart(c);
     }
+}
+
+// Peak memory of this process so far, in KiB.
+long peak_kib() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+TEST(CartPicture, AHugePictureIsRefusedFromItsHeaderWithoutDecoding) {
+    // 6000x6000 pixels of one bit pack into a small file, but decoded to
+    // RGBA they would take 144 MB.
+    std::vector<uint8_t> bits(6000 * 6000 / 8, 0), png;
+    ASSERT_EQ(lodepng::encode(png, bits, 6000, 6000, LCT_GREY, 1), 0u);
+    const std::string path = std::string(::testing::TempDir()) + "huge.m3.png";
+    quon_stream* out = quon_fopen(path.c_str(), "wb");
+    quon_fwrite(png.data(), 1, int64_t(png.size()), out);
+    quon_fclose(out);
+    const long before = peak_kib();
+    EXPECT_EQ(load_mivo3_cart_png(path.c_str()), nullptr);
+    EXPECT_EQ(mivo3_cart_load_status, MIVO3_LOAD_NOT_CART);
+    EXPECT_LT(peak_kib() - before, 32 * 1024);
+    std::remove(path.c_str());
 }
 
 }  // namespace
