@@ -513,9 +513,11 @@ static bool collect_between_frames(lua_State* L)
     }
     if (used() <= MIVO3_LUA_FRAME_LIMIT)
         return true;
-    mivo3_create_language_state();
+    // Stopped before the state is replaced: the fresh state forgets the
+    // cart-data claim, and the stop is what saves the cart's data.
     if (pstate.glitch_timer == 0)
         suspend_program();
+    mivo3_create_language_state();
     print_line("out of memory", 6);
     return false;
 }
@@ -601,7 +603,8 @@ void suspend_program()
         quon_stop_all_sounds();
         if (hooks.set_paused)
             hooks.set_paused(0);
-        if (hooks.save_cart_data && pstate.cart_data_dirty) {
+        // Also when nothing was set: a claimed id has its file from now on.
+        if (hooks.save_cart_data) {
             hooks.save_cart_data();
             pstate.cart_data_dirty = 0;
         }

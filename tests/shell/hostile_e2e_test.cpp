@@ -46,4 +46,15 @@ TEST_F(Player, NamesWithANulByteAreRefused) {
     EXPECT_FALSE(fs::exists(dir / "home/cstore/a"));
 }
 
+TEST_F(Player, CartDataIsSavedWhenTheCartRunsOutOfMemory) {
+    cart("oom.m3", "cartdata('oom_test') dset(0, 7) t = {} for j = 1, 20 do for i = 1, 20000 do t[#t + 1] = {i} end end");
+    const run_result r = run("-x oom.m3");
+    EXPECT_NE(r.out.find("out of memory"), std::string::npos) << r.out;
+    EXPECT_EQ(read(dir / "home/cdata/oom_test.m3d.txt").substr(0, 8), "00070000");
+    // A claimed id gets its file even when the cart set nothing.
+    cart("quiet.m3", "cartdata('quiet_test')");
+    run("-x quiet.m3");
+    EXPECT_TRUE(fs::exists(dir / "home/cdata/quiet_test.m3d.txt"));
+}
+
 }  // namespace
