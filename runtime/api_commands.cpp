@@ -5,6 +5,7 @@
 
 #include "runtime/api.h"
 #include "runtime/api_internal.h"
+#include "runtime/run_loop.h"
 
 mivo3_command_hooks mivo3_commands = {};
 
@@ -63,13 +64,19 @@ int m3_run(lua_State* L) {
     return 0;
 }
 
+// The program is suspended, from a coroutine too.
+int yield_program(lua_State* L) {
+    mivo3_suspend_program_from(L);
+    return lua_yield(L, 0);
+}
+
 int m3_reboot(lua_State* L) {
-    if (mivo3_commands.reboot && mivo3_commands.reboot()) return lua_yield(L, 0);
+    if (mivo3_commands.reboot && mivo3_commands.reboot()) return yield_program(L);
     return 0;
 }
 
 int m3_shutdown(lua_State* L) {
-    if (mivo3_commands.shutdown && mivo3_commands.shutdown()) return lua_yield(L, 0);
+    if (mivo3_commands.shutdown && mivo3_commands.shutdown()) return yield_program(L);
     return 0;
 }
 

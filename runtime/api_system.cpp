@@ -56,6 +56,7 @@ static int m3_stop(lua_State* L) {
         std::string text = api_value_text(L, 1);
         mivo3_print(text.c_str(), n, api_num(L, 2), api_num(L, 3), api_num(L, 4));
     }
+    mivo3_suspend_program_from(L);
     return lua_yield(L, 0);
 }
 
@@ -236,7 +237,10 @@ static int m3_extcmd(lua_State* L) {
             if (mivo3_api.start_reset_glitch) mivo3_api.start_reset_glitch();
         }
     } else if (cmd == "breadcrumb" || cmd == "go_back") {
-        if (run_chain_depth() > 0 && follow_current_breadcrumb() == 0) return lua_yield(L, 0);
+        if (run_chain_depth() > 0 && follow_current_breadcrumb() == 0) {
+            mivo3_suspend_program_from(L);
+            return lua_yield(L, 0);
+        }
     } else if (cmd == "shutdown") {
         if (mivo3_api.request_shutdown) mivo3_api.request_shutdown();
     }

@@ -137,12 +137,52 @@ lua_State* running_thread(lua_State* L0)
     return T;
 }
 
+// Whether every thread between L0 and the coroutine running now can yield,
+// so that the program can be suspended from inside that coroutine: each
+// coresume on the way then yields in turn (mivo3_program_yield).
+bool chain_can_yield(lua_State* L0)
+{
+    lua_State* T = L0;
+    for (int32_t depth = 0; depth < 256; depth++) {
+        if (!lua_isyieldable(T))
+            return false;
+        lua_Debug ar;
+        if (!lua_getstack(T, 0, &ar) || !lua_getinfo(T, "f", &ar))
+            return true;
+        bool resuming = lua_tocfunction(T, -1) == luaB_coresume;
+        lua_pop(T, 1);
+        if (!resuming || !lua_getlocal(T, &ar, 1))
+            return true;
+        lua_State* next = lua_tothread(T, -1);
+        lua_pop(T, 1);
+        if (!next || next == T)
+            return true;
+        T = next;
+    }
+    return false;
+}
+
 // Makes L0's count hook run before its next instruction; the unspent
 // countdown waits, as for a soft yield, until the next slice.
 void hook_soon(lua_State* L)
 {
     lua_mivo3_soft_yield(L);
 }
+
+}  // namespace
+
+bool mivo3_suspend_program_from(lua_State* T)
+{
+    lua_State* L0 = mivo3_run.L0;
+    if (!L0 || T == L0)
+        return true;
+    if (!chain_can_yield(L0))
+        return false;
+    mivo3_program_yield = 1;
+    return true;
+}
+
+namespace {
 
 void link_spend(void* state, int32_t n) { lua_spend_cpu(static_cast<lua_State*>(state), n); }
 void link_soft_yield(void* state) { lua_mivo3_soft_yield(static_cast<lua_State*>(state)); }
@@ -156,7 +196,7 @@ void link_yield(void* state)
     if (!mivo3_run.in_resume || L != mivo3_run.L0)
         return;
     lua_State* T = running_thread(L);
-    if (T != L)
+    if (T != L && !mivo3_suspend_program_from(T))
         hook_soon(L);
     lua_yield(T, 0);
 }
@@ -193,7 +233,7 @@ void instruction_limiter(lua_State* L, lua_Debug* ar)
         unyieldable_cycles = 0;
     }
     if (can_yield && (pstate.pending_command != 0 || pstate.soft_yield_requested)) {
-        if (L != L0)
+        if (L != L0 && !mivo3_suspend_program_from(L))
             hook_soon(L0);
         lua_yield(L, 0);
         return;
@@ -212,10 +252,16 @@ void instruction_limiter(lua_State* L, lua_Debug* ar)
         }
         return;
     }
-    // Only the running coroutine can yield from here, which its resumer would
-    // take for an ordinary yield. So the coroutine runs on and the program
-    // stops as soon as it is back on its own thread; a coroutine that keeps
-    // running for four budgets is interrupted to keep the player responsive.
+    if (pstate.slice_cycles >= budget && mivo3_suspend_program_from(L)) {
+        pstate.slice_cycles = 0;
+        lua_yield(L, 0);
+        return;
+    }
+    // A resumer on the way cannot yield, so the coroutine's own yield would
+    // reach its resumer as an ordinary one: the coroutine runs on and the
+    // program stops as soon as it is back on its own thread; a coroutine that
+    // keeps running for four budgets is interrupted to keep the player
+    // responsive.
     if (pstate.slice_cycles >= budget) {
         mivo3_run.coroutine_over_budget = 1;
         if (L0)
@@ -556,6 +602,7 @@ int32_t run_slice()
         mivo3_run.in_resume = 1;
         int status = lua_resume(L, nullptr, nargs);
         mivo3_run.in_resume = 0;
+        mivo3_program_yield = 0;
         mivo3_run.slice_count++;
 
         if (status == LUA_OK) {

@@ -121,6 +121,12 @@ void mivo3_frame_unfinished();
 // cursor, key queue); nothing while the reset glitch runs.
 void suspend_program();
 
+// Before T (the running thread) yields to suspend the whole program: inside
+// a coroutine, marks the yield as the program's, so that every coresume on
+// the way passes it on. False when some resumer cannot yield; the yield then
+// only ends the coroutine's run.
+bool mivo3_suspend_program_from(lua_State* T);
+
 // CPU accounting seen by the program.
 void mivo3_flip_frame();              // flip's work before it yields
 void mivo3_hold_frame();              // _startframe / holdframe

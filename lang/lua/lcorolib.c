@@ -46,11 +46,21 @@ static int auxresume (lua_State *L, lua_State *co, int narg) {
 }
 
 
-int luaB_coresume (lua_State *L) {
-  lua_State *co = lua_tothread(L, 1);
-  int r;
-  luaL_argcheck(L, co, 1, "coroutine expected");
-  r = auxresume(L, co, lua_gettop(L) - 1);
+int mivo3_program_yield = 0;
+
+
+static int coresume_continue (lua_State *L);
+
+
+static int finishresume (lua_State *L, int r) {
+  if (r >= 0 && mivo3_program_yield) {
+    if (lua_isyieldable(L)) {
+      lua_pop(L, r);  /* the coroutine did not yield values of its own */
+      return lua_yieldk(L, 0, 0, coresume_continue);
+    }
+    /* no way up from here: the coroutine's run ends like a plain yield */
+    mivo3_program_yield = 0;
+  }
   if (r < 0) {
     lua_pushboolean(L, 0);
     lua_insert(L, -2);
@@ -61,6 +71,21 @@ int luaB_coresume (lua_State *L) {
     lua_insert(L, -(r + 1));
     return r + 1;  /* return true + `resume' returns */
   }
+}
+
+
+/* the program was resumed: so is the coroutine it was suspended in */
+static int coresume_continue (lua_State *L) {
+  lua_State *co = lua_tothread(L, 1);
+  lua_settop(L, 1);
+  return finishresume(L, auxresume(L, co, 0));
+}
+
+
+int luaB_coresume (lua_State *L) {
+  lua_State *co = lua_tothread(L, 1);
+  luaL_argcheck(L, co, 1, "coroutine expected");
+  return finishresume(L, auxresume(L, co, lua_gettop(L) - 1));
 }
 
 

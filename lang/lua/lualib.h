@@ -19,6 +19,13 @@
 int luaB_assert (lua_State *L);
 /* keeps a failed assertion's message for the error report (the run loop's) */
 void mivo3_assert_message (const char *text);
+/*
+** Set by the runtime just before it yields a coroutine to suspend the whole
+** program (budget spent, a stop, a fault): coresume then yields its own
+** caller in turn instead of returning, and resumes the coroutine when the
+** program is resumed. The run loop clears it once the program has yielded.
+*/
+extern int mivo3_program_yield;
 int luaB_getmetatable (lua_State *L);
 int luaB_setmetatable (lua_State *L);
 int luaB_rawequal (lua_State *L);

@@ -6,6 +6,7 @@
 
 #include "machine/lua_alloc.h"
 #include "machine/pstate.h"
+#include "runtime/cpu.h"
 #include "runtime/driver.h"
 #include "runtime/run_loop.h"
 
@@ -43,9 +44,37 @@ TEST_F(HostileCartTest, EndlessUpdateIsAStuckFrameThatStillReturns) {
 TEST_F(HostileCartTest, EndlessLoopInsideACoroutineKeepsFramesComing) {
     ASSERT_TRUE(start("co=cocreate(function() while true do end end)\n"
                       "function _update() coresume(co) poke(0x4300, peek(0x4300)+1) end\n"));
-    for (int i = 0; i < 10; i++) mivo3_driver_frame();
+    // Each frame ends at its budget inside the coroutine; the cart never
+    // sees coresume come back from a yield the coroutine did not make.
+    for (int i = 0; i < 10; i++) EXPECT_EQ(mivo3_driver_frame(), 1);
     EXPECT_TRUE(mivo3_driver_running());
-    EXPECT_GT(mivo3_driver_peek(0x4300), 0);
+    EXPECT_EQ(mivo3_driver_peek(0x4300), 0);
+    EXPECT_LE(pstate.frame_cycles, 11 * mivo3_frame_budget(30));
+}
+
+TEST_F(HostileCartTest, ACoroutineIsHeldToTheFrameBudgetAndStopStopsTheProgram) {
+    // Two million turns of a loop: about fifteen frames' worth, and the
+    // coroutine's resume returns once, when it is done.
+    ASSERT_TRUE(start("co=cocreate(function() for j=1,2000 do for i=1,1000 do end end end)\n"
+                      "function _update()\n"
+                      " if costatus(co)~='dead' then coresume(co) poke(0x4301, peek(0x4301)+1) end\n"
+                      " poke(0x4300, peek(0x4300)+1)\n"
+                      "end\n"));
+    int frames = 0;
+    while (mivo3_driver_peek(0x4301) == 0 && frames < 200) {
+        mivo3_driver_frame();
+        frames++;
+        EXPECT_LE(pstate.slice_cycles, mivo3_frame_budget(pstate.current_fps));
+    }
+    EXPECT_GE(frames, 10);
+    EXPECT_EQ(mivo3_driver_peek(0x4300), 1);  // the update ran on only once the coroutine ended
+
+    ASSERT_TRUE(start("co=cocreate(function() stop() end)\n"
+                      "coresume(co) poke(0x4302, 1)\n"
+                      "function _update() end\n"));
+    mivo3_driver_frames(3);
+    EXPECT_FALSE(mivo3_driver_running());
+    EXPECT_EQ(mivo3_driver_peek(0x4302), 0);
 }
 
 TEST_F(HostileCartTest, UnboundedRecursionStopsWithAMessage) {
