@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "browser/favourites.h"
 #include "browser/labels.h"
@@ -100,18 +101,19 @@ void warn_blank_label() {
 void save_to_clipboard() {
     warn_blank_label();
     const std::string png = quon_prefix_with_appdata_path("_clip.m3.png");
-    bool ok = mivo3_current_cart && save_mivo3_cart_png(mivo3_current_cart, png.c_str()) == 0;
+    std::vector<uint8_t> bytes;
+    bool ok = mivo3_current_cart && encode_mivo3_cart_png(mivo3_current_cart, bytes) == 0 &&
+              quon_write_file_replacing(png, std::string_view(reinterpret_cast<const char*>(bytes.data()),
+                                                              bytes.size())) == 0;
     if (ok) {
-        std::ifstream in(png, std::ios::binary);
         std::string hex;
         char digits[3];
-        for (int c; (c = in.get()) != EOF;) {
+        for (uint8_t c : bytes) {
             std::snprintf(digits, sizeof digits, "%02x", c);
             hex += digits;
         }
-        const std::string hex_path = png + ".hex";
-        ok = in.eof() && quon_write_file_replacing(hex_path, hex) == 0 &&
-             quon_load_clipboard_from_file(hex_path.c_str()) == 0;
+        ok = quon_write_file_replacing(png + ".hex", hex) == 0;
+        if (ok) quon_set_clipboard_text(hex.c_str());
     }
     mivo_print(ok ? "saved to clipboard" : "failed to save to clipboard");
 }
