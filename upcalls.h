@@ -32,5 +32,7 @@
 //   runtime/buttons.h      shell (hook pointers) mivo3_buttons_hooks: slow repeat, pause menu open,
 //                                                program running, joystick_index
 //   shell/shell.h          capture (hook record) mivo3_capture: screenshot, video start point, video
-//                                                save, frame recording (the shell's capture keys)
+//                                                save, frame recording (the shell's capture keys),
+//                                                saving at once, finished saves, waiting at exit
+//   shell/shell.h          capture/capture.cpp   capture_install_hooks (the shell calls it at start)
 #pragma once

@@ -42,8 +42,9 @@ extern int32_t (*mivo3_cstore_file_hook)(int32_t dst, int32_t src, int32_t len,
 // the binding do nothing (or read as 0 / empty).
 struct mivo3_api_hooks {
     // extcmd("label"): presents the screen and stores it as the cart
-    // label. The three captures return 0 on success, so that the message
-    // bar never reports a file that was not written.
+    // label; 0 on success. The screenshot and the GIF are saved in the
+    // background and tell their result themselves, so that the message bar
+    // never reports a file that was not written; 0 when the save started.
     int32_t (*save_label)();
     int32_t (*save_screenshot)();  // extcmd("screen")
     void (*start_recording)();     // extcmd("rec")

@@ -201,17 +201,13 @@ static int m3_stat(lua_State* L) {
     return 1;
 }
 
-// A capture whose result is known: the message says what happened.
-static void capture_with_message(int32_t (*capture)(), const char* saved, const char* failed) {
-    if (!capture) return;
-    if (mivo3_api.show_message) {
-        if (capture() == 0)
-            mivo3_api.show_message(saved, 1400);
-        else
-            mivo3_api.show_message(failed, 1900);
-    } else {
+// A capture tells its own result once its file is written; without one the
+// failure is told at once.
+static void start_capture(int32_t (*capture)(), const char* failed) {
+    if (capture)
         capture();
-    }
+    else if (mivo3_api.show_message)
+        mivo3_api.show_message(failed, 1900);
 }
 
 static int m3_extcmd(lua_State* L) {
@@ -221,12 +217,11 @@ static int m3_extcmd(lua_State* L) {
         if (mivo3_api.save_label && mivo3_api.save_label() == 0 && mivo3_api.show_message)
             mivo3_api.show_message("saved label", 1500);
     } else if (cmd == "screen") {
-        capture_with_message(mivo3_api.save_screenshot, "saved screenshot to desktop",
-                             "** failed to save screenshot");
+        start_capture(mivo3_api.save_screenshot, "** failed to save screenshot");
     } else if (cmd == "rec") {
         if (mivo3_api.start_recording) mivo3_api.start_recording();
     } else if (cmd == "video") {
-        capture_with_message(mivo3_api.save_video, "saved gif to desktop", "** failed to save video");
+        start_capture(mivo3_api.save_video, "** failed to save video");
     } else if (cmd == "pause") {
         if (mivo3_api.open_pause_menu) mivo3_api.open_pause_menu();
     } else if (cmd == "reset") {

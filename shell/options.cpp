@@ -46,9 +46,9 @@ static const config_int config_ints[] = {
     {"joystick_index", &mivo3_app::joystick_index, 0, 7},
     {"live_notes", &mivo3_app::live_notes, INT32_MIN, INT32_MAX},
     {"cursor_snap", &mivo3_app::cursor_snap, INT32_MIN, INT32_MAX},
-    {"gif_len", &mivo3_app::gif_len, 1, 120},
+    {"gif_len", &mivo3_app::gif_len, 0, 120},
     {"gui_theme", &mivo3_app::gui_theme, INT32_MIN, INT32_MAX},
-    {"screenshot_scale", &mivo3_app::screenshot_scale, 1, 16},
+    {"screenshot_scale", &mivo3_app::screenshot_scale, 1, 32},
     {"gif_scale", &mivo3_app::gif_scale, 1, 16},
     {"shift_glyphs", &mivo3_app::shift_glyphs, 0, 1},
     {"show_backup_messages", &mivo3_app::show_backup_messages, 0, 1},
@@ -185,9 +185,9 @@ static const console_option console_options[] = {
 
 static void apply_number(std::string_view name, int32_t v) {
     if (name == "-joystick") app.joystick_index = std::clamp(v, 0, 7);
-    else if (name == "-gif_len") app.gif_len = std::clamp(v, 1, 120);
+    else if (name == "-gif_len") app.gif_len = std::clamp(v, 0, 120);  // 0: no recording
     else if (name == "-gui_theme") app.gui_theme = v;
-    else if (name == "-screenshot_scale") app.screenshot_scale = std::clamp(v, 1, 16);
+    else if (name == "-screenshot_scale") app.screenshot_scale = std::clamp(v, 1, 32);
     else if (name == "-gif_scale") app.gif_scale = std::clamp(v, 1, 16);
     else if (name == "-gpio_base") app.gpio_base = v;
     else if (name == "-glitch_test") app.glitch_test = std::max(v, 0);

@@ -272,6 +272,7 @@ void shell_install_hooks() {
     mivo3_api.startup_cart_given = startup_cart_given_hook;
     mivo3_api.log_folder = log_folder_hook;
     shell_install_commands();
+    capture_install_hooks();
 }
 
 // Start-up.
@@ -743,19 +744,18 @@ static void capture_keys() {
     if (quon_get_key_state(QUON_KEY_ALT)) return;
     const bool ctrl = ctrl_held();
     if (ctrl && key_pressed(SDL_SCANCODE_0)) return;
+    // A save that starts tells its own result once its file is written.
     if (key_pressed(SDL_SCANCODE_F6) || key_pressed(SDL_SCANCODE_F1) || (ctrl && key_pressed(SDL_SCANCODE_6))) {
-        const int32_t r = mivo3_capture.save_screenshot ? mivo3_capture.save_screenshot() : 1;
-        if (r) show_capture_message("** failed to save screenshot", 1900);
-        else show_capture_message("saved screenshot to desktop", 1400);
+        if (!mivo3_capture.save_screenshot) show_capture_message("** failed to save screenshot", 1900);
+        else mivo3_capture.save_screenshot();
     }
     if (key_pressed(SDL_SCANCODE_F8) || key_pressed(SDL_SCANCODE_F3) || (ctrl && key_pressed(SDL_SCANCODE_8))) {
         if (mivo3_capture.reset_video_start) mivo3_capture.reset_video_start();
         show_capture_message("set video starting point", 1400);
     }
     if (key_pressed(SDL_SCANCODE_F9) || key_pressed(SDL_SCANCODE_F4) || (ctrl && key_pressed(SDL_SCANCODE_9))) {
-        const int32_t r = mivo3_capture.save_video ? mivo3_capture.save_video() : 1;
-        if (r) show_capture_message("** failed to save video", 1900);
-        else show_capture_message("saved video to desktop", 1400);
+        if (!mivo3_capture.save_video) show_capture_message("** failed to save video", 1900);
+        else mivo3_capture.save_video();
     }
 }
 
@@ -764,7 +764,7 @@ static void run_glitch_test() {
     app.glitch_test++;
     if (app.glitch_test >= 12 && pstate.glitch_timer == 0) start_reset_glitch();
     if (pstate.pending_command == 1) {
-        if (mivo3_capture.save_screenshot) mivo3_capture.save_screenshot();
+        if (mivo3_capture.save_screenshot_now) mivo3_capture.save_screenshot_now(mivo3_screen);
         app.glitch_test = 1;
         app.glitch_count++;
         if (app.glitch_count >= 48) {
@@ -847,6 +847,7 @@ int quon_main_update() {
     }
 
     capture_keys();
+    if (mivo3_capture.poll) mivo3_capture.poll();
 
     if (!pstate.frames_to_hold) pstate.spinner_frame = 0;
 
@@ -918,6 +919,7 @@ int quon_main_draw() {
 }
 
 int quon_main_exit() {
+    if (mivo3_capture.wait) mivo3_capture.wait();
     save_cdata();
     reset_trovea();
     quon_exit();

@@ -49,14 +49,20 @@ extern quon_bitmap* video_frame_bmp;
 void blit_mivo3_back_page_to_mivo3_screen(bool apply_mode, int32_t mode);
 
 // What capture provides to the shell's keys and frames; unset entries do
-// nothing (a save then reports failure).
+// nothing (a save then reports failure). The saves run in the background and
+// tell their result on the message bar themselves.
 struct mivo3_capture_hooks {
-    int32_t (*save_screenshot)() = nullptr;  // 0 on success
+    int32_t (*save_screenshot)() = nullptr;  // starts saving mivo3_screen; 0 when started
     void (*reset_video_start)() = nullptr;   // the GIF starts from the next frame
-    int32_t (*save_video)() = nullptr;       // 0 on success
+    int32_t (*save_video)() = nullptr;       // starts saving the GIF; 0 when started
     void (*record_frame)() = nullptr;        // video_frame_bmp joins the GIF history
+    int32_t (*save_screenshot_now)(const quon_bitmap* bitmap) = nullptr;  // at once; 0 on success
+    void (*poll)() = nullptr;                // each update: a finished save tells its result
+    void (*wait)() = nullptr;                // at exit: a running save is finished first
 };
 extern mivo3_capture_hooks mivo3_capture;
+// Fills mivo3_capture and the API's capture entries; defined by capture/.
+void capture_install_hooks();
 
 // Connects the buttons, the run loop and the API to the shell (pause menu,
 // message bar, cart data, quitting when the program ends under -x).

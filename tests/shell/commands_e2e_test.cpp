@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "host/display.h"
+#include "host/pod.h"
 #include "storage/cart.h"
 #include "storage/cart_image.h"
 #include "storage/text_cart.h"
@@ -109,6 +111,24 @@ TEST_F(Player, SaveAndCstoreUnderXWriteCartsThatLoadBack) {
     cart("again.m3", "save('keep') save('keep')");
     run("-x again.m3");
     EXPECT_EQ(read(dir / "home/carts/keep.m3").rfind("mivo-3 cartridge", 0), 0u);
+}
+
+TEST_F(Player, LabelTakesThePictureOnShowIntoTheSavedCartPicture) {
+    cart("label.m3", "cls(8) rectfill(0, 0, 63, 127, 12) extcmd('label') save('label.png')");
+    EXPECT_EQ(run("-x label.m3").code, 0);
+    // The picture's colours are read back through the player's palette.
+    quon_pod* pod = quon_load_pod((fs::path(MIVO3_BINARY_DIR) / "data.pod").c_str());
+    quon_pod* resources = quon_pod_load_item_pod(pod, 1);
+    ASSERT_NE(resources, nullptr);
+    quon_set_palette(quon_pod_get_palette(resources, 1)->rgb);
+    quon_destroy_pod(resources);
+    quon_destroy_pod(pod);
+    mivo3_cart* saved = load_mivo3_cart_png((dir / "home/carts/label.m3.png").c_str());
+    ASSERT_NE(saved, nullptr);
+    ASSERT_NE(saved->label, nullptr);
+    EXPECT_EQ(saved->label->rows[64][10], 12);
+    EXPECT_EQ(saved->label->rows[64][100], 8);
+    quon_destroy_mivo3_cart(saved);
 }
 
 TEST_F(Player, CdNeverLeavesTheCartsRootAndFilesFollowIt) {

@@ -141,10 +141,10 @@ TEST_F(Options, ExecSetsRunFlagsHeadlessAndTheCartName) {
 
 TEST_F(Options, ValueOptionsAreReadAndClamped) {
     cconfig.sound_volume = 256;
-    args({"-joystick", "12", "-gif_len", "0", "-volume", "-20", "-content_filter", "1", "-glitch_test", "3",
+    args({"-joystick", "12", "-gif_len", "-3", "-volume", "-20", "-content_filter", "1", "-glitch_test", "3",
           "-param", "hello world", "-gpio_base", "40", "-accept_future", "1", "-screenshot_scale", "4"});
     EXPECT_EQ(app.joystick_index, 7);
-    EXPECT_EQ(app.gif_len, 1);
+    EXPECT_EQ(app.gif_len, 0);  // recording off
     EXPECT_EQ(app.volume, 0);
     EXPECT_EQ(cconfig.sound_volume, 0);
     EXPECT_EQ(app.content_filter, 1);
