@@ -257,14 +257,13 @@ void quon_advance_music_channel(sound_channel& ch) {
             return;
         }
     } else {
+        // stat(24) keeps reporting the loop-end pattern across the jump.
+        current_pattern = p;
         if (p > 0 && !(flags & 1)) {
             int32_t q = p - 1;
             while (q >= 1 && !(quon_word(cart->music_flags[q]) & 1)) q--;
             p = q >= 1 ? q : 0;
         }
-        // The pattern reported is the one that plays next, so that a cart
-        // following stat(24) sees the loop jump back.
-        current_pattern = p;
     }
     if (pattern_silent(cart, p)) {
         clear_channel(ch);

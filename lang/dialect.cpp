@@ -67,6 +67,10 @@ int32_t find_tab_line(int32_t line, int32_t* out_tab) {
     return map_tab_line(line, out_tab, true);
 }
 
+int32_t find_tab_line_quietly(int32_t line, int32_t* out_tab) {
+    return map_tab_line(line, out_tab, false);
+}
+
 int32_t get_mivo3_line(int32_t line) {
     int32_t tab = 0;
     return fix_from_int(map_tab_line(line, &tab, true));

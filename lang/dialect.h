@@ -20,6 +20,8 @@ constexpr int32_t MIVO3_PRELUDE_LINES = 2;
 // to the line of its #include directive. A line past the last tab gives line
 // 0 of tab 0.
 int32_t find_tab_line(int32_t line, int32_t* out_tab);
+// The same without the note: for lines an error report has already named.
+int32_t find_tab_line_quietly(int32_t line, int32_t* out_tab);
 
 // The same, returned scaled by 65536 for lua_pushfstring's "%d" (the
 // parser's messages that name another line use these). get_mivo3_tab prints

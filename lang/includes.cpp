@@ -127,15 +127,16 @@ void get_include_filename(std::string_view text, std::string* path_out, int32_t*
                           std::string* name_out) {
     std::string_view name = trim(text);
     if (name_out) *name_out = std::string(name);
-    // A ":<digits>" suffix picks one tab; a colon followed by anything else
-    // belongs to the file name.
+    // After a colon comes the tab, read as a decimal number: its leading
+    // digits, so "x.m3:" and "lib.lua:x" both name tab 0. The name ends there.
     int32_t tab = -1;
-    size_t colon = name.rfind(':');
-    if (colon != std::string_view::npos && colon + 1 < name.size() &&
-        std::all_of(name.begin() + static_cast<std::ptrdiff_t>(colon) + 1, name.end(),
-                    [](char c) { return c >= '0' && c <= '9'; })) {
+    size_t colon = name.find(':');
+    if (colon != std::string_view::npos) {
         tab = 0;
-        for (char c : name.substr(colon + 1)) tab = std::min(tab * 10 + (c - '0'), 1000000);
+        for (char c : name.substr(colon + 1)) {
+            if (c < '0' || c > '9') break;
+            tab = std::min(tab * 10 + (c - '0'), 1000000);
+        }
         name = name.substr(0, colon);
     }
     std::string path;

@@ -889,7 +889,7 @@ void print_traceback()
         if (compiled <= 0)
             continue;
         int32_t tab = 0;
-        int32_t tab_line = find_tab_line(compiled, &tab);
+        int32_t tab_line = find_tab_line_quietly(compiled, &tab);
         if (tab_line <= 0)
             continue;  // the generated footer
         char text[600];

@@ -23,7 +23,9 @@ static int auxresume (lua_State *L, lua_State *co, int narg) {
     lua_pushliteral(L, "corolib: too many arguments to resume");
     return -1;  /* error flag */
   }
-  if (lua_status(co) == LUA_OK && lua_gettop(co) == 0) {
+  /* finished, or died with an error */
+  if ((lua_status(co) == LUA_OK && lua_gettop(co) == 0) ||
+      (lua_status(co) != LUA_OK && lua_status(co) != LUA_YIELD)) {
     lua_pushliteral(L, "corolib: cannot resume dead coroutine");
     return -1;  /* error flag */
   }

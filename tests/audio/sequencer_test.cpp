@@ -400,11 +400,11 @@ TEST_F(MusicTest, NewSongReplacesOnlyThisCartsMusic) {
     EXPECT_FALSE(quon_music_is_playing());
 }
 
-TEST_F(MusicTest, CurrentPatternFollowsTheLoopJump) {
+TEST_F(MusicTest, CurrentPatternStaysOnTheLoopEndPatternAfterTheJump) {
     cart->music_flags[1] = 1;
     cart->music_flags[2] = 2;
     mivo3_music(cart, 1, 0, 0);
     sequence(2);
     EXPECT_EQ(ms0[4].pattern, 1);
-    EXPECT_EQ(mivo3_audio_stat(cart, 24), 1);
+    EXPECT_EQ(mivo3_audio_stat(cart, 24), 2);
 }

@@ -156,6 +156,8 @@ TEST_F(ApiSystem, YieldAndCoroutines) {
               "true,2,true,10,dead");
     EXPECT_EQ(run("local c c = cocreate(function() return coresume(c) end) return coresume(c)"),
               "true,false,cannot resume non-suspended coroutine");
+    EXPECT_EQ(run("local c = cocreate(function() nothing() end) coresume(c) return coresume(c)"),
+              "false,corolib: cannot resume dead coroutine");
 }
 
 TEST_F(ApiSystem, ExtcmdResetOncePerInterval) {

@@ -28,6 +28,16 @@ TEST_F(Player, ProgramThatFinishesEndsTheRunWithCodeZero) {
     EXPECT_NE(log.find("starting sound\n  quon_sound_init"), std::string::npos) << log;
 }
 
+TEST_F(Player, ALineOfAnIncludedFileIsNamedOnce) {
+    std::ofstream(dir / "lib.lua") << "function f()\n  nothing()\nend\n";
+    cart("inc.m3", "#include lib.lua\nf()");
+    const run_result r = run("-x inc.m3");
+    const size_t first = r.out.find("lib.lua line 2\n");
+    ASSERT_NE(first, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("lib.lua line 2", first + 1), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("attempt to call global 'nothing'"), std::string::npos) << r.out;
+}
+
 TEST_F(Player, CompatibilityFixesOfAnOldCartArePrintedUnderX) {
     std::ofstream(dir / "old.m3") << "mivo-3 cartridge // test\nversion 4\n__lua__\nactors={} actors._num=0\n";
     const run_result r = run("-x old.m3");
