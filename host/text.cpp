@@ -138,14 +138,6 @@ glyph_set choose_set(const quon_pod* font, int32_t bits, bool* matched) {
     return nth_set(font, 0);
 }
 
-// Height of an empty line: the space glyph's, else the first glyph's.
-int32_t nominal_height(const glyph_set& s) {
-    if (const quon_bitmap* g = glyph_of(s, ' ')) return g->height;
-    for (int32_t i = 0; i < s.size; i++)
-        if (const quon_bitmap* g = quon_pod_bitmap(s.pod, s.first_item + i)) return g->height;
-    return 0;
-}
-
 // Width of the drawable characters from p up to the end of the text, a
 // newline (when stop_at_newline) or character 127 (included).
 int32_t run_width(const glyph_set& s, const uint8_t* p, bool stop_at_newline) {
@@ -222,7 +214,6 @@ int32_t quon_draw_text_ex(quon_bitmap* bmp, const char* text, const quon_pod* fo
 
     const quon_bitmap* dot = glyph_of(s, '.');
     const int32_t dots_width = dot ? 2 * dot->width + font_spacing : 0;
-    const int32_t empty_line = nominal_height(s);
 
     int32_t px = x, py = y, h = 0, last_advance = 0;
     bool truncating = fit && x + run_width(s, p, true) > bmp->cx1;
@@ -254,7 +245,7 @@ int32_t quon_draw_text_ex(quon_bitmap* bmp, const char* text, const quon_pod* fo
         // edge does not turn every character into an empty line.
         if (c == 10 || (wrap && px != x && px > bmp->cx1 - last_advance)) {
             px = x;
-            py += (h ? h : empty_line) + font_spacing;
+            py += h + font_spacing;  // a line without glyphs is only the spacing high
             h = 0;
             truncating = fit && x + run_width(s, p + 1, true) > bmp->cx1;
         }

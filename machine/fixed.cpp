@@ -42,7 +42,10 @@ const trig_tables& g_tables = tables();
 // The square root without its own charge: the integer root is the largest
 // k <= 180 with k*k <= x (the scan of fsqrt's definition stops at 181), then
 // one Bakhshali correction. Values below 1.0 go through their reciprocal.
+// Above 32760.99998 the root is 181, whoever asks (sqrt or a power).
 int32_t sqrt_uncharged(int32_t x) {
+    if (x == 0) return 0;
+    if (x > 0x7ff8ffff) return 0xb50000;
     bool inverted = false;
     if (x < fix_one) {
         x = fdiv(fix_one, x);
@@ -81,10 +84,9 @@ int32_t m3_fmod(int32_t a, int32_t b) {
 }
 
 int32_t fsqrt(int32_t x) {
-    if (x == 0) return 0;
-    if (x > 0x7ff8ffff) return 0xb50000;
     int32_t r = sqrt_uncharged(x);
-    spend_cpu(8);
+    // 0 and the values whose root is 181 cost nothing.
+    if (x != 0 && x <= 0x7ff8ffff) spend_cpu(8);
     return r;
 }
 

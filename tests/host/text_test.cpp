@@ -85,8 +85,8 @@ TEST_F(TextTest, NewlineReturnsToStartColumnAndReportsLastLine) {
     EXPECT_EQ(last, 9);
     EXPECT_EQ(page.at(10, 9), value96('C'));
     EXPECT_EQ(page.at(14, 3), value96('B'));
-    // An empty line still takes a full line.
-    EXPECT_EQ(quon_draw_text_ex(page.b, "A\n\nB", font.p, 0, 0, 0, 0), 12);
+    // An empty line advances by the spacing alone: 5 + 1, then 0 + 1.
+    EXPECT_EQ(quon_draw_text_ex(page.b, "A\n\nB", font.p, 0, 0, 0, 0), 7);
 }
 
 TEST_F(TextTest, FontSizeDecidesWhichCodesDraw) {

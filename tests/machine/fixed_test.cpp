@@ -172,6 +172,10 @@ TEST(FixedPower, Examples) {
     EXPECT_EQ(m3_fpow(F(16), F(0.25)), F(2));
     // -32768 cannot be negated: nothing is multiplied in
     EXPECT_EQ(m3_fpow(F(2), raw(0x80000000)), F(1));
+    // The roots follow sqrt's rule that anything above 32760.99998 gives 181.
+    EXPECT_EQ(m3_fpow(F(32767), F(0.5)), F(181));
+    EXPECT_EQ(m3_fpow(F(32767), F(1.5)), F(32587));
+    EXPECT_EQ(m3_fpow(0, F(-0.5)), F(181));  // 1/0 saturates first
 }
 
 TEST(FixedPower, FractionBitsUseRepeatedRoots) {
