@@ -99,34 +99,13 @@ int64_t skip_steps(int64_t d, int64_t step) {
     return std::max<int64_t>(q >> 16, 0);
 }
 
-int64_t floor_div(int64_t a, int64_t b) {
-    int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-int64_t ceil_div(int64_t a, int64_t b) { return -floor_div(-a, b); }
-
-// Steps k with lo <= ((base + k * step) >> 16) < hi, as [first, last]. The
-// coordinate is monotonic in k, so the steps form one interval.
-void steps_inside(int64_t base, int64_t step, int64_t lo, int64_t hi, int64_t& first, int64_t& last) {
-    int64_t a = lo * 65536 - base, b = hi * 65536 - base;
-    if (step > 0) {
-        first = std::max(first, ceil_div(a, step));
-        last = std::min(last, ceil_div(b, step) - 1);
-    } else if (step < 0) {
-        first = std::max(first, floor_div(b, step) + 1);
-        last = std::min(last, floor_div(a, step));
-    } else if (!(a <= 0 && 0 < b)) {
-        first = 1;
-        last = 0;
-    }
-}
-
 // The 16.16 digital differential analyser. Point k of t steps is
-// (start + k * step) rounded to nearest. The charge counts the steps between
-// the clip skips worked out from the exact distances; those skips ignore the
-// half-pixel rounding and can cut a shallow line a few pixels short of the
-// clip edge, so the points drawn are all the visible ones instead, found per
-// coordinate. Returns the step count for the charge.
+// (start + k * step) rounded to nearest. The steps before the line can enter
+// the clip rectangle and after it has left are skipped, each worked out as a
+// fixed-point quotient of the distance by the step; the points between are
+// clipped one by one. The skips ignore the half-pixel rounding, so which
+// points a clipped line shows is theirs to decide. Returns the step count
+// for the charge.
 int32_t draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t mapped) {
     quon_bitmap* b = mivo3_back_page;
     if (!b) return 0;
@@ -151,10 +130,7 @@ int32_t draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t mapped
     int64_t n = t - k0 - std::max<int64_t>(w, 1) + 1;
 
     int64_t bx = xs * 65536 + 0x8000, by = ys * 65536 + 0x8000;
-    int64_t first = 0, last = t;
-    steps_inside(bx, sx, c.x0, c.x1, first, last);
-    steps_inside(by, sy, c.y0, c.y1, first, last);
-    for (int64_t k = first; k <= last; k++)
+    for (int64_t k = k0; k <= k0 + n; k++)
         plot(b, c, int32_t((bx + k * sx) >> 16), int32_t((by + k * sy) >> 16), mapped);
     return n < 0 ? 0 : int32_t(std::min<int64_t>(n, 0x7fffffff));
 }

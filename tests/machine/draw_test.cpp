@@ -56,9 +56,9 @@ protected:
     mivo3_cart* cart = nullptr;
 };
 
-// Every point of the analyser, each clipped on its own.
+// The analyser's points between its two clip skips, each clipped on its own.
 void reference_line(std::vector<uint8_t>& s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t cx0,
-                    int32_t cy0, int32_t cx1, int32_t cy1, uint8_t v) {
+                    int32_t cy0, int32_t cx1, int32_t cy1, uint8_t colour) {
     int64_t xs = x0, ys = y0, xe = x1, ye = y1;
     if (y1 < y0) {
         std::swap(xs, xe);
@@ -66,10 +66,24 @@ void reference_line(std::vector<uint8_t>& s, int32_t x0, int32_t y0, int32_t x1,
     }
     int64_t dx = xe - xs, dy = ye - ys;
     int64_t t = std::max<int64_t>(std::max(dx < 0 ? -dx : dx, dy), 1);
+    if (ye < cy0 || ys >= cy1 || (xs < cx0 && xe < cx0) || (xs >= cx1 && xe >= cx1)) return;
     int64_t sx = dx * 65536 / t, sy = dy * 65536 / t;
-    for (int64_t k = 0; k <= t; k++) {
+    // Integer part of the fixed-point quotient of a distance by a step.
+    auto skip = [](int64_t d, int64_t step) -> int64_t {
+        int64_t q = step == 0 ? 0x7fffffff : std::clamp<int64_t>((d * 65536 * 65536) / step, -0x7fffffff, 0x7fffffff);
+        return std::max<int64_t>(q >> 16, 0);
+    };
+    int64_t v = 0, w = 0;
+    if (ys < cy0) v = std::max(v, skip(cy0 - ys, sy));
+    if (xs < cx0) v = std::max(v, skip(cx0 - xs, sx));
+    if (xs >= cx1) v = std::max(v, skip(xs - cx1 + 1, -sx));
+    if (ye >= cy1) w = std::max(w, skip(ye - cy1 + 1, sy));
+    if (xe < cx0) w = std::max(w, skip(cx0 - xe, -sx));
+    if (xe >= cx1) w = std::max(w, skip(xe - cx1 + 1, sx));
+    int64_t k0 = std::max<int64_t>(v, 1) - 1, n = t - k0 - std::max<int64_t>(w, 1) + 1;
+    for (int64_t k = k0; k <= k0 + n; k++) {
         int64_t x = (xs * 65536 + k * sx + 0x8000) >> 16, y = (ys * 65536 + k * sy + 0x8000) >> 16;
-        if (x >= cx0 && x < cx1 && y >= cy0 && y < cy1) s[y * 128 + x] = v;
+        if (x >= cx0 && x < cx1 && y >= cy0 && y < cy1) s[y * 128 + x] = colour;
     }
 }
 
@@ -219,7 +233,11 @@ TEST_F(Draw, LineExamples) {
     EXPECT_EQ(px(4, 4), 3);
 }
 
-TEST_F(Draw, LineClippingMatchesPlottingEveryStep) {
+TEST_F(Draw, LineClippingDrawsThePointsBetweenTheSkips) {
+    // The start skip leaves out a point that plotting every step would draw.
+    mivo3_cls(0);
+    mivo3_line(I(-121), I(-22), I(93), I(11), true, I(7));
+    EXPECT_EQ(mivo3_pget(I(19), I(0)), 0);
     std::mt19937 rng(2024);
     auto coord = [&](int range) { return int32_t(rng() % (2 * range + 1)) - range + 64; };
     for (int iter = 0; iter < 6000; iter++) {
@@ -232,10 +250,13 @@ TEST_F(Draw, LineClippingMatchesPlottingEveryStep) {
         int32_t x0 = coord(range), y0 = coord(range), x1 = coord(range), y1 = coord(range);
         if (iter % 7 == 0) y1 = y0;
         if (iter % 11 == 0) x1 = x0;
+        const int32_t camx = iter % 4 == 0 ? int32_t(rng() % 61) - 30 : 0, camy = iter % 4 == 0 ? int32_t(rng() % 61) - 30 : 0;
+        mivo3_camera(I(camx), I(camy));
         std::vector<uint8_t> expect = screen();
-        reference_line(expect, x0, y0, x1, y1, cx0, cy0, cx1, cy1, 11);
+        reference_line(expect, x0 - camx, y0 - camy, x1 - camx, y1 - camy, cx0, cy0, cx1, cy1, 11);
         mivo3_line(I(x0), I(y0), I(x1), I(y1), true, I(11));
-        ASSERT_EQ(screen(), expect) << "line " << x0 << "," << y0 << " " << x1 << "," << y1 << " clip " << cx0
+        mivo3_camera(0, 0);
+        ASSERT_EQ(screen(), expect) << "camera " << camx << "," << camy << " line " << x0 << "," << y0 << " " << x1 << "," << y1 << " clip " << cx0
                                     << "," << cy0 << " " << cx1 << "," << cy1;
     }
 }
