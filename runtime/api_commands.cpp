@@ -35,16 +35,17 @@ int call(void (*command)()) {
     return 0;
 }
 
+// A cart parameter is text whatever it was given as; nil means none.
+std::optional<std::string> param_arg(lua_State* L, int i) {
+    if (lua_isnoneornil(L, i)) return std::nullopt;
+    return api_value_text(L, i);
+}
+
 int m3_load(lua_State* L) {
     if (!mivo3_commands.load) return 0;
     auto name = string_arg(L, 1), breadcrumb = string_arg(L, 2);
-    // The parameter is text whatever it was given as; nil means none.
-    std::optional<std::string_view> param;
-    std::string param_text;
-    if (!lua_isnoneornil(L, 3)) {
-        param_text = api_value_text(L, 3);
-        param = param_text;
-    }
+    const auto param_text = param_arg(L, 3);
+    const std::optional<std::string_view> param = param_text;
     if (!mivo3_commands.load(ptr(name), ptr(breadcrumb), ptr(param))) return 0;
     lua_pushboolean(L, 1);
     return 1;
@@ -54,12 +55,8 @@ int m3_save(lua_State* L) { return with_name(L, mivo3_commands.save); }
 
 int m3_run(lua_State* L) {
     if (!mivo3_commands.run) return 0;
-    std::optional<std::string_view> param;
-    std::string param_text;
-    if (!lua_isnoneornil(L, 1)) {
-        param_text = api_value_text(L, 1);
-        param = param_text;
-    }
+    const auto param_text = param_arg(L, 1);
+    const std::optional<std::string_view> param = param_text;
     mivo3_commands.run(ptr(param));
     return 0;
 }
