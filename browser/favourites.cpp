@@ -47,7 +47,8 @@ trovea_state fresh_trovea()
 void set_text(char* field, std::string_view text)
 {
     size_t n = std::min<size_t>(text.size(), TROVEA_TEXT_SIZE - 1);
-    std::memcpy(field, text.data(), n);
+    if (n)  // an empty view may have no data at all
+        std::memcpy(field, text.data(), n);
     field[n] = 0;
 }
 

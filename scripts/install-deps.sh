@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   libsdl2-dev liblodepng-dev liblz4-dev libgif-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   lua5.2 xvfb xauth x11-apps imagemagick
 )
 
