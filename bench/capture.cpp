@@ -1,6 +1,7 @@
 // Capture: what recording costs every frame, how long a GIF of a full
-// default ring (239 frames at scale 2) takes on the worker, and the longest
-// main-thread frame while that save runs against the longest without it.
+// default ring (239 frames at scale 2) takes on the worker and what starting
+// it costs the main thread, a screenshot written at once, and the longest
+// main-thread frame while a save runs against the longest without it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -69,7 +70,38 @@ void BM_save_gif_239_frames_scale_2_on_the_worker(benchmark::State& state) {
 }
 BENCHMARK(BM_save_gif_239_frames_scale_2_on_the_worker)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-// A main-thread frame: the picture drawn and recorded. With a save, frames
+// What F9 costs the main thread: naming the file, copying the ring and
+// starting the worker.
+void BM_start_gif_save_on_the_main_thread(benchmark::State& state) {
+    bench_setup s;
+    s.fill_ring();
+    for (auto _ : state) {
+        start_gif_save("saved", "failed");
+        state.PauseTiming();
+        capture_wait();
+        for (const auto& e : fs::directory_iterator(s.desktop)) fs::remove(e.path());
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_start_gif_save_on_the_main_thread)->Unit(benchmark::kMicrosecond)->UseRealTime()->Iterations(20);
+
+// A screenshot at the default scale 3 written on the calling thread: what
+// the worker spares the frame in which F6 is pressed.
+void BM_save_png_screenshot_scale_3_at_once(benchmark::State& state) {
+    bench_setup s;
+    s.draw(5);
+    app.screenshot_scale = 3;
+    for (auto _ : state) {
+        save_png_screenshot(s.frame);
+        state.PauseTiming();
+        for (const auto& e : fs::directory_iterator(s.desktop)) fs::remove(e.path());
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_save_png_screenshot_scale_3_at_once)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
+
+// A main-thread frame: the picture drawn and recorded. With a save, the
+// first frame also starts it (the frame in which F9 is pressed) and frames
 // run until the worker is done; without, as many frames.
 void BM_longest_main_thread_frame(benchmark::State& state) {
     const bool saving = state.range(0) != 0;
@@ -78,9 +110,9 @@ void BM_longest_main_thread_frame(benchmark::State& state) {
     double longest_us = 0;
     int frames = 0;
     for (auto _ : state) {
-        if (saving) start_gif_save("saved", "failed");
         for (int k = 0; k < 2000; k++) {
             const auto t0 = clock_type::now();
+            if (saving && k == 0) start_gif_save("saved", "failed");
             s.draw(k);
             record_video_frame(s.frame);
             longest_us = std::max(longest_us, std::chrono::duration<double, std::micro>(clock_type::now() - t0).count());

@@ -3,14 +3,16 @@
 #include <fcntl.h>
 #include <gif_lib.h>
 #include <unistd.h>
-#include <lodepng.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "host/display.h"
 #include "host/log.h"
 #include "host/paths.h"
+#include "host/png.h"
 #include "host/pod.h"
 #include "host/stream.h"
 #include "machine/pstate.h"
@@ -42,160 +45,160 @@ bool recording_off = false;
 uint8_t* slot(int32_t i) { return ring.data() + size_t((head + i) % slots) * frame_bytes; }
 
 // What one save needs, copied on the main thread so that the worker touches
-// nothing the player is changing.
+// nothing the player is changing: the frames or the picture, the settings,
+// the palette and the path of the file it writes.
 struct gif_job {
+    std::string path;
     std::vector<uint8_t> frames;  // count frames of 128x128
     int32_t count = 0;
     int32_t scale = 1;
     uint8_t palette[768] = {};
-    std::string base;
 };
 
 struct picture_job {
+    std::string path;
     std::vector<uint8_t> pixels;
     int32_t width = 0, height = 0, scale = 1;
     uint8_t palette[768] = {};
-    std::string base;
 };
 
-gif_job snapshot_gif() {
+bool is_picture(const quon_bitmap* bmp) { return bmp && bmp->bits == 8 && bmp->width > 0 && bmp->height > 0; }
+
+gif_job snapshot_gif(std::string path) {
     gif_job job;
+    job.path = std::move(path);
     job.count = frame_count;
-    job.frames.resize(size_t(frame_count) * frame_bytes);
-    for (int32_t i = 0; i < frame_count; i++) std::memcpy(job.frames.data() + size_t(i) * frame_bytes, slot(i), frame_bytes);
+    // The frames in order are at most two runs of the ring, copied as they
+    // are (without first clearing the copy: this runs in the frame of F9).
+    if (frame_count > 0) {
+        job.frames.reserve(size_t(frame_count) * frame_bytes);
+        const int32_t first_run = std::min(frame_count, slots - head);
+        job.frames.insert(job.frames.end(), slot(0), slot(0) + size_t(first_run) * frame_bytes);
+        if (frame_count > first_run)
+            job.frames.insert(job.frames.end(), ring.data(),
+                              ring.data() + size_t(frame_count - first_run) * frame_bytes);
+    }
     job.scale = std::clamp(app.gif_scale, 1, 16);
     std::memcpy(job.palette, quon_palette, sizeof job.palette);
-    job.base = get_output_file_name_base();
     return job;
 }
 
-picture_job snapshot_picture(const quon_bitmap* bmp) {
+picture_job snapshot_picture(const quon_bitmap* bmp, std::string path) {
     picture_job job;
-    if (bmp && bmp->bits == 8) {
-        job.width = bmp->width;
-        job.height = bmp->height;
-        job.pixels.resize(size_t(job.width) * size_t(job.height));
-        for (int32_t y = 0; y < job.height; y++)
-            std::memcpy(job.pixels.data() + size_t(y) * size_t(job.width), bmp->rows[y], size_t(job.width));
-    }
+    job.path = std::move(path);
+    job.width = bmp->width;
+    job.height = bmp->height;
+    job.pixels.resize(size_t(job.width) * size_t(job.height));
+    for (int32_t y = 0; y < job.height; y++)
+        std::memcpy(job.pixels.data() + size_t(y) * size_t(job.width), bmp->rows[y], size_t(job.width));
     job.scale = std::clamp(app.screenshot_scale, 1, MIVO3_SCREENSHOT_SCALE_MAX);
     std::memcpy(job.palette, quon_palette, sizeof job.palette);
-    job.base = get_output_file_name_base();
     return job;
 }
 
 // The first desktop file "<base>_<n><ext>" (n as format gives it) that does
-// not exist yet.
-std::string free_name(const std::string& base, const char* format) {
+// not exist, created empty so that no other save can take the name before
+// its picture is written. "" when the desktop cannot take a file.
+std::string reserve_name(const char* format) {
+    const std::string base = get_output_file_name_base();
     char name[600];
-    for (int32_t n = 0;; n++) {
+    for (int32_t n = 0; n < 1000000; n++) {
         std::snprintf(name, sizeof name, format, base.c_str(), n);
         const std::string path = quon_prefix_with_desktop_path(name);
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) return path;
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) return "";
     }
+    return "";
 }
 
-bool add_extension(SavedImage* image, int function, std::initializer_list<uint8_t> bytes) {
-    std::vector<uint8_t> data(bytes);
-    return GifAddExtensionBlock(&image->ExtensionBlockCount, &image->ExtensionBlocks, function,
-                                unsigned(data.size()), data.data()) == GIF_OK;
-}
-
-int32_t write_gif(const gif_job& job) {
-    const std::string path = free_name(job.base, "%s_%d.gif");
-    int error = 0;
-    // Opened here rather than by the GIF library, which would make the file
-    // readable by its owner only: a clip is made to be shared.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return 1;
-    GifFileType* gif = EGifOpenFileHandle(fd, &error);
-    if (!gif) {
-        ::close(fd);
-        std::remove(path.c_str());
-        return 1;
-    }
-    quon_debugf("saving video to: %s\n", path.c_str());
-
+bool put_gif(GifFileType* gif, const gif_job& job) {
     // 16 colours unless some recorded pixel needs more.
     const bool wide = std::any_of(job.frames.begin(), job.frames.end(), [](uint8_t v) { return v >= 16; });
     const int colours = wide ? 256 : 16;
     GifColorType map_colours[256];
     for (int i = 0; i < colours; i++)
         map_colours[i] = {job.palette[3 * i], job.palette[3 * i + 1], job.palette[3 * i + 2]};
+    // The library copies the map wherever it is given.
+    ColorMapObject* map = GifMakeMapObject(colours, map_colours);
+    if (!map) return false;
+    // The extensions below need version 89a, which the library writes only
+    // when told.
+    if (job.count > 0) EGifSetGifVersion(gif, true);
     const int side = frame_side * job.scale;
-    gif->SWidth = side;
-    gif->SHeight = side;
-    gif->SColorResolution = colours;
-    gif->SBackGroundColor = 0;
-    gif->SColorMap = GifMakeMapObject(colours, map_colours);
+    bool ok = EGifPutScreenDesc(gif, side, side, colours, 0, map) == GIF_OK;
 
-    bool ok = gif->SColorMap != nullptr;
+    static const GifByteType application[] = {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'};
+    static const GifByteType loop_forever[] = {1, 0, 0};
+    static const GifByteType control[] = {8, 3, 0, 0};
+    // One scaled frame at a time: a clip of two minutes at a large scale
+    // would not fit in memory whole.
+    std::vector<GifByteType> raster(size_t(side) * size_t(side));
     for (int32_t f = 0; ok && f < job.count; f++) {
-        SavedImage* image = GifMakeSavedImage(gif, nullptr);
-        if (!image) {
-            ok = false;
-            break;
-        }
-        image->ImageDesc = {0, 0, side, side, false, GifMakeMapObject(colours, map_colours)};
-        image->RasterBits = static_cast<GifByteType*>(std::malloc(size_t(side) * size_t(side)));
-        if (!image->RasterBits || !image->ImageDesc.ColorMap) {
-            ok = false;
-            break;
-        }
-        const uint8_t* src = job.frames.data() + size_t(f) * frame_bytes;
-        for (int y = 0; y < side; y++) {
-            const uint8_t* row = src + (y / job.scale) * frame_side;
-            GifByteType* out = image->RasterBits + size_t(y) * size_t(side);
-            for (int x = 0; x < side; x++) out[x] = GifByteType(row[x / job.scale] % colours);
-        }
         // The first image makes the clip loop forever; every image shows for
         // 3/100 s and is cleared to the background before the next.
         if (f == 0)
-            ok = add_extension(image, APPLICATION_EXT_FUNC_CODE,
-                               {'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'}) &&
-                 add_extension(image, CONTINUE_EXT_FUNC_CODE, {1, 0, 0});
-        ok = ok && add_extension(image, GRAPHICS_EXT_FUNC_CODE, {8, 3, 0, 0});
+            ok = EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE) == GIF_OK &&
+                 EGifPutExtensionBlock(gif, sizeof application, application) == GIF_OK &&
+                 EGifPutExtensionBlock(gif, sizeof loop_forever, loop_forever) == GIF_OK &&
+                 EGifPutExtensionTrailer(gif) == GIF_OK;
+        ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, sizeof control, control) == GIF_OK &&
+             EGifPutImageDesc(gif, 0, 0, side, side, false, map) == GIF_OK;
+        // Each source row is stretched once and its copies follow it.
+        const uint8_t* src = job.frames.data() + size_t(f) * frame_bytes;
+        for (int y = 0; y < frame_side; y++) {
+            GifByteType* out = raster.data() + size_t(y) * size_t(job.scale) * size_t(side);
+            GifByteType* o = out;
+            for (int x = 0; x < frame_side; x++, o += job.scale)
+                std::memset(o, src[y * frame_side + x] % colours, size_t(job.scale));
+            for (int k = 1; k < job.scale; k++) std::memcpy(out + size_t(k) * size_t(side), out, size_t(side));
+        }
+        ok = ok && EGifPutLine(gif, raster.data(), side * side) == GIF_OK;
     }
-    // EGifSpew frees the file record whatever happens.
-    if (!ok) {
-        EGifCloseFile(gif, &error);
-        std::remove(path.c_str());
+    GifFreeMapObject(map);
+    return ok;
+}
+
+int32_t write_gif(const gif_job& job) {
+    // Opened here rather than by the GIF library, which would make the file
+    // readable by its owner only: a clip is made to be shared.
+    const int fd = ::open(job.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int error = 0;
+    GifFileType* gif = fd >= 0 ? EGifOpenFileHandle(fd, &error) : nullptr;
+    if (!gif) {
+        if (fd >= 0) ::close(fd);
+        std::remove(job.path.c_str());
         return 1;
     }
-    return EGifSpew(gif) == GIF_OK ? 0 : 1;
+    const bool ok = put_gif(gif, job);
+    // Closing writes the trailer and frees the record whatever went before.
+    if (EGifCloseFile(gif, &error) == GIF_OK && ok) return 0;
+    std::remove(job.path.c_str());
+    return 1;
 }
 
 int32_t write_screenshot(const picture_job& job) {
-    if (job.pixels.empty()) return 1;
-    const std::string path = free_name(job.base, "%s_%03d.png");
     const int32_t w = job.width * job.scale, h = job.height * job.scale;
-    std::vector<uint8_t> out(size_t(w) * size_t(h));
+    quon_bitmap* out = quon_create_bitmap(w, h, 8);
+    if (!out) {
+        std::remove(job.path.c_str());
+        return 1;
+    }
     for (int32_t y = 0; y < h; y++) {
         const uint8_t* row = job.pixels.data() + size_t(y / job.scale) * size_t(job.width);
-        uint8_t* dst = out.data() + size_t(y) * size_t(w);
+        uint8_t* dst = out->rows[y];
         for (int32_t x = 0; x < w; x++) {
             const uint8_t v = row[x / job.scale];
             dst[x] = v == 0 ? 16 : v;  // entry 16 stands for colour 0 in saved pictures
         }
     }
-    lodepng::State state;
-    state.info_raw.colortype = LCT_PALETTE;
-    state.info_raw.bitdepth = 8;
-    state.info_png.color.colortype = LCT_PALETTE;
-    state.info_png.color.bitdepth = 8;
-    state.encoder.auto_convert = 0;
-    for (int i = 0; i < 256; i++) {
-        const uint8_t* c = job.palette + 3 * i;
-        lodepng_palette_add(&state.info_raw, c[0], c[1], c[2], 255);
-        lodepng_palette_add(&state.info_png.color, c[0], c[1], c[2], 255);
-    }
-    std::vector<uint8_t> png;
-    quon_debugf("saving screenshot to: %s\n", path.c_str());
-    if (lodepng::encode(png, out, unsigned(w), unsigned(h), state) != 0) return 1;
-    quon_write_file_replacing(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+    if (quon_save_png(job.path.c_str(), out, job.palette) != 0) std::remove(job.path.c_str());
+    quon_destroy_bitmap(out);
     std::error_code ec;
-    return std::filesystem::exists(path, ec) ? 0 : 1;
+    return std::filesystem::exists(job.path, ec) ? 0 : 1;
 }
 
 // One save at a time on the worker; its message waits for the main thread.
@@ -207,19 +210,35 @@ struct worker_state {
     const char* failed = "";
 } worker;
 
+// A program that ends through exit() still finishes the file it is writing
+// (and a thread left joinable at exit would abort the process).
+void join_at_exit() {
+    if (worker.thread.joinable()) worker.thread.join();
+}
+
+bool refuse_while_saving() {
+    if (worker.done.load()) return false;
+    show_capture_message("** still saving, try again", 1400);
+    return true;
+}
+
 int32_t start(std::function<int32_t()> work, const char* saved, const char* failed) {
-    if (!worker.done.load()) {
-        show_capture_message("** still saving, try again", 1400);
-        return 1;
-    }
+    static bool exit_joins = false;
+    if (!exit_joins) exit_joins = std::atexit(join_at_exit) == 0;
     if (worker.thread.joinable()) worker.thread.join();
     worker.saved = saved;
     worker.failed = failed;
     worker.done = false;
-    worker.thread = std::thread([work = std::move(work)] {
-        worker.result = work();
+    try {
+        worker.thread = std::thread([work = std::move(work)] {
+            worker.result = work();
+            worker.done = true;
+        });
+    } catch (const std::system_error&) {
         worker.done = true;
-    });
+        show_capture_message(failed, 1900);
+        return 1;
+    }
     return 0;
 }
 
@@ -273,9 +292,20 @@ void reset_video() { frame_count = 0; }
 
 int32_t video_frame_count() { return frame_count; }
 
-int32_t save_gif() { return write_gif(snapshot_gif()); }
+int32_t save_gif() {
+    std::string path = reserve_name("%s_%d.gif");
+    if (path.empty()) return 1;
+    quon_debugf("saving video to: %s\n", path.c_str());
+    return write_gif(snapshot_gif(std::move(path)));
+}
 
-int32_t save_png_screenshot(const quon_bitmap* bitmap) { return write_screenshot(snapshot_picture(bitmap)); }
+int32_t save_png_screenshot(const quon_bitmap* bitmap) {
+    if (!is_picture(bitmap)) return 1;
+    std::string path = reserve_name("%s_%03d.png");
+    if (path.empty()) return 1;
+    quon_debugf("saving screenshot to: %s\n", path.c_str());
+    return write_screenshot(snapshot_picture(bitmap, std::move(path)));
+}
 
 std::string get_output_file_name_base() {
     std::string title;
@@ -288,11 +318,25 @@ std::string get_output_file_name_base() {
 }
 
 int32_t start_gif_save(const char* saved, const char* failed) {
-    return start([job = snapshot_gif()] { return write_gif(job); }, saved, failed);
+    if (refuse_while_saving()) return 1;
+    std::string path = reserve_name("%s_%d.gif");
+    if (path.empty()) {
+        show_capture_message(failed, 1900);
+        return 1;
+    }
+    quon_debugf("saving video to: %s\n", path.c_str());
+    return start([job = snapshot_gif(std::move(path))] { return write_gif(job); }, saved, failed);
 }
 
 int32_t start_screenshot_save(const quon_bitmap* bitmap, const char* saved, const char* failed) {
-    return start([job = snapshot_picture(bitmap)] { return write_screenshot(job); }, saved, failed);
+    if (refuse_while_saving()) return 1;
+    std::string path = is_picture(bitmap) ? reserve_name("%s_%03d.png") : "";
+    if (path.empty()) {
+        show_capture_message(failed, 1900);
+        return 1;
+    }
+    quon_debugf("saving screenshot to: %s\n", path.c_str());
+    return start([job = snapshot_picture(bitmap, std::move(path))] { return write_screenshot(job); }, saved, failed);
 }
 
 void capture_poll() {

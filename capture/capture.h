@@ -34,10 +34,12 @@ int32_t save_png_screenshot(const quon_bitmap* bitmap);
 // The resource pod's title, or "MIVO-3" when it has none.
 std::string get_output_file_name_base();
 
-// The same saves on the worker thread: the frames (or the bitmap) and the
-// palette are copied now, and `saved` or `failed` is shown on the message
-// bar when the file is written (capture_poll). Only one save runs at a time:
-// another one asked for meanwhile is refused with a message and returns 1.
+// The same saves on the worker thread: the file is named (and created
+// empty) and the frames or the bitmap and the palette are copied now;
+// `saved` or `failed` is shown on the message bar when the file is written
+// (capture_poll). A desktop that takes no file is told at once, with
+// `failed`, and returns 1. Only one save runs at a time: another one asked
+// for meanwhile is refused with a message and returns 1.
 int32_t start_gif_save(const char* saved, const char* failed);
 int32_t start_screenshot_save(const quon_bitmap* bitmap, const char* saved, const char* failed);
 // Main thread, once per update: shows the message of a save that finished.

@@ -1,5 +1,5 @@
 // The host framework in one include: process and loop, log, timing, display,
-// input, configuration, files, pods and text.
+// input, configuration, files, PNG writing, pods and text.
 #pragma once
 #include "host/bitmap.h"
 #include "host/clipboard.h"
@@ -12,6 +12,7 @@
 #include "host/log.h"
 #include "host/main_loop.h"
 #include "host/paths.h"
+#include "host/png.h"
 #include "host/pod.h"
 #include "host/stream.h"
 #include "host/text.h"

@@ -14,7 +14,11 @@
 
 #include "host/bitmap.h"
 #include "host/paths.h"
+#include "host/pod.h"
+#include "host/stream.h"
+#include "runtime/api.h"
 #include "shell/app.h"
+#include "shell/shell.h"
 
 namespace fs = std::filesystem;
 
@@ -94,10 +98,29 @@ TEST_F(Capture, GifHoldsTheNewestFramesInOrderAndLoops) {
     DGifCloseFile(gif, &error);
 }
 
-TEST_F(Capture, NoRecordingWithGifLengthZero) {
+TEST_F(Capture, RingLengthFollowsGifLenUpToTwoMinutes) {
     app.gif_len = 0;
     record(0, 10);
     EXPECT_EQ(video_frame_count(), 0);
+    for (int len : {120, 200}) {
+        reset_capture();
+        app.gif_len = len;
+        record(0, 3700);
+        EXPECT_EQ(video_frame_count(), 3599) << len;
+    }
+}
+
+TEST_F(Capture, FilesAreNamedForTheResourcePodTitle) {
+    mivo3_resource_pod = quon_create_pod("resources");
+    for (const char* text : {"", "", "", "", "Moon/Base"}) {
+        quon_stream* item = quon_create_memory_stream();
+        quon_fwrite(text, 1, int64_t(std::strlen(text)) + 1, item);
+        cpod_add_item(mivo3_resource_pod, QUON_ITEM_FILE, item);
+    }
+    EXPECT_EQ(get_output_file_name_base(), "Moon_Base");
+    quon_destroy_pod(mivo3_resource_pod);
+    mivo3_resource_pod = nullptr;
+    EXPECT_EQ(get_output_file_name_base(), "MIVO-3");
 }
 
 TEST_F(Capture, ScreenshotsAreScaledStoreColourZeroAsSixteenAndNeverOverwrite) {
@@ -129,10 +152,33 @@ TEST_F(Capture, AnUnwritableDesktopIsToldAsAFailure) {
     record(0, 5);
     EXPECT_EQ(save_gif(), 1);
     EXPECT_EQ(save_png_screenshot(frame), 1);
-    // In the background the failure reaches the message bar.
-    ASSERT_EQ(start_gif_save("saved", "** failed to save video"), 0);
-    capture_wait();
-    EXPECT_STREQ(app.message_text, "** failed to save video");
+}
+
+// The keys and extcmd tell what happened, each in its own words, once the
+// worker is done; a desktop that takes no file is told at once.
+TEST_F(Capture, KeysAndCartCommandsTellTheOutcome) {
+    capture_install_hooks();
+    mivo3_screen = frame;
+    record(0, 5);
+    const auto told = [](int32_t (*save)()) {
+        app.message_text[0] = 0;
+        save();
+        capture_wait();
+        return std::string(app.message_text);
+    };
+    EXPECT_EQ(told(mivo3_capture.save_video), "saved video to desktop");
+    EXPECT_EQ(told(mivo3_api.save_video), "saved gif to desktop");
+    EXPECT_EQ(told(mivo3_capture.save_screenshot), "saved screenshot to desktop");
+    EXPECT_TRUE(fs::exists(desktop / "MIVO-3_1.gif"));
+    EXPECT_TRUE(fs::exists(desktop / "MIVO-3_000.png"));
+
+    std::ofstream(desktop / "file") << "x";
+    quon_set_desktop_path((desktop / "file/inside/").string());
+    EXPECT_EQ(told(mivo3_capture.save_video), "** failed to save video");
+    EXPECT_EQ(told(mivo3_api.save_video), "** failed to save video");
+    EXPECT_EQ(told(mivo3_capture.save_screenshot), "** failed to save screenshot");
+    EXPECT_EQ(told(mivo3_api.save_screenshot), "** failed to save screenshot");
+    mivo3_screen = nullptr;
 }
 
 }  // namespace
