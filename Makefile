@@ -31,6 +31,17 @@ test: build
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
 
+# The installed tree (stripped): make install PREFIX=/usr/local. The Debian
+# package and the relocatable tar.gz land in $(BUILD).
+PREFIX ?= /usr/local
+.PHONY: install package
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
+package: build
+	cd $(BUILD) && cpack
+
 # Each fuzz target for FUZZ_SECONDS under the address and undefined-behaviour
 # sanitizers, starting from its stored corpus; new inputs go to
 # $(BUILD_FUZZ)/corpus/<target>, crashes to $(BUILD_FUZZ)/crashes/.

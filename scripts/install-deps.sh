@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   lua5.2 xvfb xauth x11-apps imagemagick
+  dpkg-dev shared-mime-info desktop-file-utils
 )
 
 missing=()

@@ -287,6 +287,30 @@ int32_t command_mkdir(const std::string_view* name) {
 
 void command_folder() { quon_open_with_desktop(current_folder_path()); }
 
+mivo3_code_size measure_code(std::string_view flat) {
+    mivo3_code_size size;
+    std::vector<uint8_t> packed(size_t(compress_mini_bound(int32_t(flat.size()))));
+    size.compressed = compress_mini(flat.data(), packed.data(), int32_t(flat.size()));
+    size.tokens = count_tokens(flat);
+    size.chars = int32_t(flat.size());
+    return size;
+}
+
+bool code_fits(const mivo3_code_size& size) {
+    return size.tokens <= token_limit && size.chars <= char_limit && size.compressed <= MIVO3_CART_CODE_SPACE;
+}
+
+void print_code_size(const mivo3_code_size& size, void (*print)(const char* text, int32_t colour)) {
+    auto line = [print](const char* format, int32_t v, int32_t limit) {
+        char text[64];
+        std::snprintf(text, sizeof text, format, v, limit);
+        print(text, v > limit ? 9 : 6);
+    };
+    line("tokens:     %5d /  %d", size.tokens, token_limit);
+    line("chars:      %5d / %d", size.chars, char_limit);
+    line("compressed: %5d / %d", size.compressed, MIVO3_CART_CODE_SPACE);
+}
+
 void command_info() {
     mivo3_cart* cart = mivo3_current_cart;
     const std::string file = current_cart_filename();
@@ -294,17 +318,8 @@ void command_info() {
     if (!cart || !cart->code) return;
     merge_code_from_tabs();
     std::string flat;
-    if (mivo3_flatten_includes(std::string_view(cart->code), flat) == 0) {
-        std::vector<uint8_t> packed(size_t(compress_mini_bound(int32_t(flat.size()))));
-        const int32_t compressed = compress_mini(flat.c_str(), packed.data(), int32_t(flat.size()));
-        const int32_t tokens = count_tokens(std::string_view(flat));
-        const int32_t chars = int32_t(flat.size());
-        auto colour = [](int32_t v, int32_t limit) { return v > limit ? 9 : 6; };
-        mivo_print_2_col("tokens:     %5d /  %d", tokens, token_limit, colour(tokens, token_limit));
-        mivo_print_2_col("chars:      %5d / %d", chars, char_limit, colour(chars, char_limit));
-        mivo_print_2_col("compressed: %5d / %d", compressed, MIVO3_CART_CODE_SPACE,
-                         colour(compressed, MIVO3_CART_CODE_SPACE));
-    }
+    if (mivo3_flatten_includes(std::string_view(cart->code), flat) == 0)
+        print_code_size(measure_code(flat), mivo_print_col);
     if (detect_unsaved_changes()) mivo_print("unsaved changes");
     if (cart->version == MIVO3_CART_VERSION && detect_external_changes()) mivo_print("external changes");
 }

@@ -35,6 +35,15 @@ int32_t command_ls(std::vector<std::string>& names);  // names in the data folde
 int32_t command_mkdir(const std::string_view* name);  // 1: returns 0 (name too long)
 void command_folder();
 void command_info();
+// What info reports of flattened code: counted tokens, characters and the
+// compressed size, each held to its limit (8192, 65535, 15360).
+struct mivo3_code_size {
+    int32_t tokens = 0, chars = 0, compressed = 0;
+};
+mivo3_code_size measure_code(std::string_view flat);
+bool code_fits(const mivo3_code_size& size);
+// The three lines info prints, each through print (colour 9 when over the limit, else 6).
+void print_code_size(const mivo3_code_size& size, void (*print)(const char* text, int32_t colour));
 void command_import(const std::string_view* name);
 void command_export(const std::string_view* name);
 void command_keyconfig();

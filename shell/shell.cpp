@@ -287,7 +287,13 @@ static bool folder_exists(const char* path) {
 }
 
 static void load_resource_pod() {
-    const std::string path = quon_prefix_with_program_path("data.pod");
+    // An installed player keeps its pod in <prefix>/share/mivo-3/; one beside
+    // the binary wins.
+    std::string path = quon_prefix_with_program_path("data.pod");
+    const std::filesystem::path installed =
+        std::filesystem::path(quon_prefix_with_program_path("../share/mivo-3/data.pod")).lexically_normal();
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec) && std::filesystem::exists(installed, ec)) path = installed.string();
     mivo3_data_pod = quon_load_pod(path.c_str());
     if (!mivo3_data_pod) {
         std::printf("couldn't load %s\n", path.c_str());

@@ -71,25 +71,6 @@ void sha1_text(const uint8_t* data, size_t len, char out[MIVO3_HASH_TEXT])
         std::snprintf(out + 2 * i, 3, "%02x", digest[i]);
 }
 
-// Map rows 32..63 and the lower half of the sprite sheet are one memory; a
-// cart carries them in whichever of the two it wrote.
-void sync_shared_data(mivo3_cart* cart)
-{
-    bool map_used = false;
-    for (int32_t y = 32; y < 64 && !map_used; y++) {
-        const uint8_t* row = quon_row8(cart->map, y);
-        for (int32_t x = 0; x < 128; x++)
-            if (row[x]) {
-                map_used = true;
-                break;
-            }
-    }
-    if (map_used)
-        sync_shared_map_to_gfx(cart);
-    else
-        sync_shared_gfx_to_map(cart);
-}
-
 mivo3_cart* load_raw_rom(const char* path)
 {
     quon_stream* s = quon_load_file(path, MIVO3_CART_IMAGE_SIZE);
@@ -212,6 +193,25 @@ bool changed_externally(const mivo3_cart* loaded)
 }
 
 }  // namespace
+
+// Map rows 32..63 and the lower half of the sprite sheet are one memory; a
+// cart carries them in whichever of the two it wrote.
+void sync_shared_data(mivo3_cart* cart)
+{
+    bool map_used = false;
+    for (int32_t y = 32; y < 64 && !map_used; y++) {
+        const uint8_t* row = quon_row8(cart->map, y);
+        for (int32_t x = 0; x < 128; x++)
+            if (row[x]) {
+                map_used = true;
+                break;
+            }
+    }
+    if (map_used)
+        sync_shared_map_to_gfx(cart);
+    else
+        sync_shared_gfx_to_map(cart);
+}
 
 bool name_stays_inside(std::string_view name)
 {

@@ -37,6 +37,10 @@ int32_t save_working_cart(const char* path);
 void prepare_loaded_cart(mivo3_cart* cart, const char* path);
 // A new record from a cart picture or a text cart at path, or null.
 mivo3_cart* load_mivo3_cart_any_format(const char* path);
+// Map rows 32..63 and the lower half of the sprite sheet are one memory:
+// copies whichever of the two the cart wrote (the map when any of its cells
+// there is set) over the other.
+void sync_shared_data(mivo3_cart* cart);
 // Writes "backup/<name.ext>" in the data folder: a byte copy of the file at
 // path (at most 1 MiB) with copy_file, else the current cart. Returns 0.
 int32_t save_backup(const char* path, int32_t copy_file);

@@ -1,6 +1,8 @@
-// podpack: builds a pod file from a manifest and readable sources, or lists
-// the items of a pod file.
+// podpack: builds a pod file from a manifest and readable sources, lists
+// the items of a pod file, or draws the first bitmap of a bitmap text as a
+// PNG of a given width.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,7 +16,8 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: podpack [-o out.pod] [-d depfile] [-I folder]... [--cart image]... manifest\n"
-                 "       podpack --list file.pod\n");
+                 "       podpack --list file.pod\n"
+                 "       podpack --png out.png --size pixels bitmaps.txt\n");
     return 2;
 }
 
@@ -39,6 +42,22 @@ int list(const char* path) {
     return 0;
 }
 
+int draw_png(const std::string& bitmaps_path, const std::string& png_path, int32_t size) {
+    std::ifstream in(bitmaps_path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<podpack_bitmap> bitmaps;
+    std::string error;
+    if (!in) {
+        error = "cannot be read";
+    } else if (podpack_read_bitmaps(text, bitmaps, error) && bitmaps.empty()) {
+        error = "holds no bitmap";
+    }
+    const bool ok = error.empty() && podpack_write_png(bitmaps[0].bitmap, size, png_path, error);
+    podpack_free_bitmaps(bitmaps);
+    if (!ok) std::fprintf(stderr, "podpack: %s: %s\n", bitmaps_path.c_str(), error.c_str());
+    return ok ? 0 : 1;
+}
+
 // Written beside the target and renamed over it, so a failed run never leaves a half pod.
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string tmp = path + ".tmp";
@@ -53,7 +72,8 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string out_path = "data.pod", dep_path, manifest;
+    std::string out_path = "data.pod", dep_path, manifest, png_path;
+    int32_t png_size = 0;
     podpack_options options;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
@@ -65,6 +85,10 @@ int main(int argc, char** argv) {
             dep_path = argv[++i];
         } else if (a == "-I" && has_value) {
             options.search.push_back(argv[++i]);
+        } else if (a == "--png" && has_value) {
+            png_path = argv[++i];
+        } else if (a == "--size" && has_value) {
+            png_size = std::atoi(argv[++i]);
         } else if (a == "--cart" && has_value) {
             options.carts.push_back(argv[++i]);
         } else if (!a.empty() && a[0] != '-' && manifest.empty()) {
@@ -73,7 +97,8 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (manifest.empty()) return usage();
+    if (manifest.empty() || png_path.empty() != (png_size == 0)) return usage();
+    if (!png_path.empty()) return draw_png(manifest, png_path, png_size);
     std::vector<uint8_t> bytes;
     std::string error;
     if (!podpack_build(manifest, options, bytes, error)) {

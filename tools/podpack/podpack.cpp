@@ -1,5 +1,9 @@
 #include "tools/podpack/podpack.h"
 
+#include <lodepng.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -399,4 +403,45 @@ std::vector<std::string> podpack_describe(const std::vector<uint8_t>& pod_file) 
     }
     if (n == 0) lines.push_back("not a pod");
     return lines;
+}
+
+bool podpack_encode_png(const quon_bitmap* bitmap, int32_t size, std::vector<uint8_t>& png, std::string& error) {
+    if (!bitmap || bitmap->bits != 32) {
+        error = "only a 32-bit bitmap can be written as a PNG";
+        return false;
+    }
+    if (size < 1 || size > 4096) {
+        error = "PNG size out of range: " + std::to_string(size);
+        return false;
+    }
+    const int32_t w = size, h = std::max<int32_t>(1, int32_t(int64_t(size) * bitmap->height / bitmap->width));
+    std::vector<uint8_t> rgba(size_t(w) * size_t(h) * 4);
+    for (int32_t y = 0; y < h; y++) {
+        const auto* row = reinterpret_cast<const uint32_t*>(bitmap->rows[int64_t(y) * bitmap->height / h]);
+        for (int32_t x = 0; x < w; x++) {
+            const uint32_t argb = row[int64_t(x) * bitmap->width / w];
+            uint8_t* p = &rgba[(size_t(y) * size_t(w) + size_t(x)) * 4];
+            p[0] = uint8_t(argb >> 16);
+            p[1] = uint8_t(argb >> 8);
+            p[2] = uint8_t(argb);
+            p[3] = uint8_t(argb >> 24);
+        }
+    }
+    unsigned char* bytes = nullptr;
+    size_t length = 0;
+    const unsigned code = lodepng_encode32(&bytes, &length, rgba.data(), unsigned(w), unsigned(h));
+    if (code == 0) png.assign(bytes, bytes + length);
+    std::free(bytes);
+    if (code != 0) error = lodepng_error_text(code);
+    return code == 0;
+}
+
+bool podpack_write_png(const quon_bitmap* bitmap, int32_t size, const std::string& path, std::string& error) {
+    std::vector<uint8_t> png;
+    if (!podpack_encode_png(bitmap, size, png, error)) return false;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+    if (out.flush()) return true;
+    error = "cannot write " + path;
+    return false;
 }

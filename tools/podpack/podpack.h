@@ -57,3 +57,9 @@ bool podpack_build(const std::string& manifest_path, podpack_options& options, s
                    std::string& error);
 // Lines describing every item of the pods in a pod file (nested pods indented).
 std::vector<std::string> podpack_describe(const std::vector<uint8_t>& pod_file);
+// Encodes a 32-bit bitmap as an RGBA PNG `size` pixels wide (the height in
+// proportion), each pixel taken from the nearest source pixel: the desktop
+// icons are drawn this way from the window icon.
+bool podpack_encode_png(const quon_bitmap* bitmap, int32_t size, std::vector<uint8_t>& png, std::string& error);
+// The same written to a file.
+bool podpack_write_png(const quon_bitmap* bitmap, int32_t size, const std::string& path, std::string& error);
