@@ -9,7 +9,7 @@ BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = $(basename $(notdir $(filter-out fuzz/replay_main.cpp,$(wildcard fuzz/*.cpp))))
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test bench fuzz fuzz-one clean
 
 all: build
 
@@ -43,20 +43,44 @@ package: build
 	cd $(BUILD) && cpack
 
 # Each fuzz target for FUZZ_SECONDS under the address and undefined-behaviour
-# sanitizers, starting from its stored corpus; new inputs go to
-# $(BUILD_FUZZ)/corpus/<target>, crashes to $(BUILD_FUZZ)/crashes/.
+# sanitizers, one after the other, starting from its stored corpus; new inputs
+# go to $(BUILD_FUZZ)/corpus/<target>, crashes to $(BUILD_FUZZ)/crashes/, the
+# whole output to $(BUILD_FUZZ)/fuzz-<target>.log. Fails when any target found
+# something. One target: make fuzz FUZZ_TARGETS=pod.
 fuzz: deps
 	@cmake -S . -B $(BUILD_FUZZ) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 		-DMIVO3_FUZZ=ON -DMIVO3_BENCH=OFF -DBUILD_TESTING=OFF > /dev/null
 	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
-	@mkdir -p $(BUILD_FUZZ)/crashes
-	@for t in $(FUZZ_TARGETS); do \
-		echo "== $$t"; mkdir -p $(BUILD_FUZZ)/corpus/$$t; \
-		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-		$(BUILD_FUZZ)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 \
-			-artifact_prefix=$(BUILD_FUZZ)/crashes/$$t- $(BUILD_FUZZ)/corpus/$$t fuzz/corpus/$$t 2>&1 \
-			| grep -E "^#[0-9]+.*DONE|stat::number_of_executed_units|ERROR|SUMMARY" || exit 1; \
-	done
+	@status=0; for t in $(FUZZ_TARGETS); do \
+		$(MAKE) --no-print-directory fuzz-one FUZZ_TARGET=$$t || status=1; \
+	done; exit $$status
+
+# The longest input each target is given: a little more than the largest
+# legal file of its format, or what its reader reads at most.
+FUZZ_MAX_LEN_cart_block = 40000
+FUZZ_MAX_LEN_cart_png = 300000
+FUZZ_MAX_LEN_config = 16384
+FUZZ_MAX_LEN_decompress = 20000
+FUZZ_MAX_LEN_favourites = 65536
+FUZZ_MAX_LEN_includes = 131072
+FUZZ_MAX_LEN_pod = 200000
+FUZZ_MAX_LEN_preprocess = 65536
+FUZZ_MAX_LEN_text_cart = 200000
+FUZZ_MAX_LEN_tokenizer = 65536
+
+fuzz-one:
+	@mkdir -p $(BUILD_FUZZ)/corpus/$(FUZZ_TARGET) $(BUILD_FUZZ)/crashes
+	@UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 $(BUILD_FUZZ)/fuzz/fuzz_$(FUZZ_TARGET) \
+		-max_total_time=$(FUZZ_SECONDS) -max_len=$(or $(FUZZ_MAX_LEN_$(FUZZ_TARGET)),65536) \
+		-rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix=$(BUILD_FUZZ)/crashes/$(FUZZ_TARGET)- \
+		$(BUILD_FUZZ)/corpus/$(FUZZ_TARGET) fuzz/corpus/$(FUZZ_TARGET) > $(BUILD_FUZZ)/fuzz-$(FUZZ_TARGET).log 2>&1; \
+	rc=$$?; \
+	printf '%-11s %s\n' $(FUZZ_TARGET) "$$(grep -E '^#[0-9]+' $(BUILD_FUZZ)/fuzz-$(FUZZ_TARGET).log | tail -n 1)"; \
+	if [ $$rc -ne 0 ]; then \
+		grep -E '^==[0-9]+==ERROR|^SUMMARY|runtime error|^artifact_prefix|Test unit written' $(BUILD_FUZZ)/fuzz-$(FUZZ_TARGET).log; \
+		echo "$(FUZZ_TARGET) failed: see $(BUILD_FUZZ)/fuzz-$(FUZZ_TARGET).log"; \
+		exit 1; \
+	fi
 
 clean:
 	rm -rf $(BUILD)
