@@ -6,6 +6,7 @@
 //   audio/mixer.h       device start-up, callback, register effects, the mix, volumes
 //   audio/audio_lock.h  the nesting audio lock of the main thread
 //   audio/host_hooks.h  the engine's entry points in the host loop
+//   audio/wav.h         WAV files of the engine's output
 #pragma once
 
 #include "audio/audio_lock.h"
@@ -14,3 +15,4 @@
 #include "audio/mixer.h"
 #include "audio/sequencer.h"
 #include "audio/synth.h"
+#include "audio/wav.h"

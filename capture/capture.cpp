@@ -78,12 +78,12 @@ gif_job snapshot_gif(std::string path) {
             job.frames.insert(job.frames.end(), ring.data(),
                               ring.data() + size_t(frame_count - first_run) * frame_bytes);
     }
-    job.scale = std::clamp(app.gif_scale, 1, 16);
+    job.scale = std::clamp(app.gif_scale, 1, MIVO3_GIF_SCALE_MAX);
     std::memcpy(job.palette, quon_palette, sizeof job.palette);
     return job;
 }
 
-picture_job snapshot_picture(const quon_bitmap* bmp, std::string path) {
+picture_job snapshot_picture(const quon_bitmap* bmp, std::string path, int32_t scale) {
     picture_job job;
     job.path = std::move(path);
     job.width = bmp->width;
@@ -91,7 +91,7 @@ picture_job snapshot_picture(const quon_bitmap* bmp, std::string path) {
     job.pixels.resize(size_t(job.width) * size_t(job.height));
     for (int32_t y = 0; y < job.height; y++)
         std::memcpy(job.pixels.data() + size_t(y) * size_t(job.width), bmp->rows[y], size_t(job.width));
-    job.scale = std::clamp(app.screenshot_scale, 1, MIVO3_SCREENSHOT_SCALE_MAX);
+    job.scale = std::clamp(scale, 1, MIVO3_SCREENSHOT_SCALE_MAX);
     std::memcpy(job.palette, quon_palette, sizeof job.palette);
     return job;
 }
@@ -304,7 +304,23 @@ int32_t save_png_screenshot(const quon_bitmap* bitmap) {
     std::string path = reserve_name("%s_%03d.png");
     if (path.empty()) return 1;
     quon_debugf("saving screenshot to: %s\n", path.c_str());
-    return write_screenshot(snapshot_picture(bitmap, std::move(path)));
+    return write_screenshot(snapshot_picture(bitmap, std::move(path), app.screenshot_scale));
+}
+
+int32_t write_png_picture(const char* path, const quon_bitmap* bitmap, int32_t scale) {
+    if (!path || !is_picture(bitmap)) return 1;
+    return write_screenshot(snapshot_picture(bitmap, path, scale));
+}
+
+int32_t write_gif_clip(const char* path, const std::vector<uint8_t>& frames, int32_t scale) {
+    if (!path) return 1;
+    gif_job job;
+    job.path = path;
+    job.count = int32_t(frames.size() / frame_bytes);
+    job.frames.assign(frames.begin(), frames.begin() + ptrdiff_t(job.count) * frame_bytes);
+    job.scale = std::clamp(scale, 1, MIVO3_GIF_SCALE_MAX);
+    std::memcpy(job.palette, quon_palette, sizeof job.palette);
+    return write_gif(job);
 }
 
 std::string get_output_file_name_base() {
@@ -336,7 +352,8 @@ int32_t start_screenshot_save(const quon_bitmap* bitmap, const char* saved, cons
         return 1;
     }
     quon_debugf("saving screenshot to: %s\n", path.c_str());
-    return start([job = snapshot_picture(bitmap, std::move(path))] { return write_screenshot(job); }, saved, failed);
+    return start([job = snapshot_picture(bitmap, std::move(path), app.screenshot_scale)] { return write_screenshot(job); },
+                 saved, failed);
 }
 
 void capture_poll() {

@@ -7,11 +7,13 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct quon_bitmap;
 
 constexpr int32_t MIVO3_VIDEO_MAX_FRAMES = 3600;  // ring slots at most (two minutes)
 constexpr int32_t MIVO3_SCREENSHOT_SCALE_MAX = 32;
+constexpr int32_t MIVO3_GIF_SCALE_MAX = 16;
 
 // Copies a 128x128 8-bit frame into the ring. Nothing when gif_len is 0.
 // The ring (min(gif_len x 30, 3600) slots, at least 30) is made on the first
@@ -31,6 +33,14 @@ int32_t save_gif();
 // bitmap scaled by screenshot_scale (1..32), colour 0 stored as entry 16 of
 // the host palette. 0 when the file exists afterwards, else 1.
 int32_t save_png_screenshot(const quon_bitmap* bitmap);
+// The same encoders writing a file named by the caller, now, on the calling
+// thread, with the host palette (the headless runner's files): a PNG of
+// bitmap scaled by scale (1..32), colour 0 as in screenshots; a clip of
+// frames (128x128 pictures of one byte a pixel, one after another) scaled
+// by scale (1..16). 0 on success; a file not written whole is removed.
+int32_t write_png_picture(const char* path, const quon_bitmap* bitmap, int32_t scale);
+int32_t write_gif_clip(const char* path, const std::vector<uint8_t>& frames, int32_t scale);
+
 // The resource pod's title, or "MIVO-3" when it has none.
 std::string get_output_file_name_base();
 

@@ -9,7 +9,28 @@ int32_t quon_start_time = 0;
 int32_t frame_start_t = 0;
 int32_t smoothed_fps = 0;
 
-int quon_get_time() { return static_cast<int>(SDL_GetTicks()); }
+static int32_t (*clock_override)() = nullptr;
+static std::time_t (*calendar_override)() = nullptr;
+static bool start_seed_fixed = false;
+static uint32_t fixed_start_seed = 0;
+
+int quon_get_time() { return clock_override ? clock_override() : static_cast<int>(SDL_GetTicks()); }
+
+void quon_set_clock(int32_t (*ms)()) { clock_override = ms; }
+
+void quon_set_calendar(std::time_t (*now)()) { calendar_override = now; }
+
+std::time_t quon_calendar_time() { return calendar_override ? calendar_override() : std::time(nullptr); }
+
+uint32_t quon_start_seed() {
+    if (start_seed_fixed) return fixed_start_seed;
+    return uint32_t(quon_calendar_time()) + uint32_t(quon_get_time());
+}
+
+void quon_fix_start_seed(bool fixed, uint32_t seed) {
+    start_seed_fixed = fixed;
+    fixed_start_seed = seed;
+}
 
 void quon_reset_timer() { quon_start_time = quon_get_time(); }
 

@@ -2,6 +2,7 @@
 // meter. quon_get_time and quon_random may be called from the audio thread.
 #pragma once
 #include <cstdint>
+#include <ctime>
 
 extern int32_t quon_start_time;  // set by quon_reset_timer
 extern int32_t frame_start_t;    // time of the previous presented frame (0: none yet)
@@ -15,6 +16,19 @@ void quon_skip_frame();          // does nothing: frames are never skipped by th
 
 void quon_srand(uint32_t seed);
 int quon_random(int m);          // uniform 0..m-1; 0 when m <= 0
+
+// A run that must come out the same every time (the headless runner) puts
+// its own clocks in place of the platform's: milliseconds for quon_get_time,
+// and the calendar the date stats and the start seed read. Null restores the
+// platform's clock.
+void quon_set_clock(int32_t (*ms)());
+void quon_set_calendar(std::time_t (*now)());
+std::time_t quon_calendar_time();  // seconds since 1970
+// The seed of the machine's random generator at boot and at every cart
+// start: the calendar plus the host milliseconds, so that runs differ; or
+// the one seed a run fixed with quon_fix_start_seed (fixed false: none).
+uint32_t quon_start_seed();
+void quon_fix_start_seed(bool fixed, uint32_t seed);
 
 // Frame meter. The step is pure: the smoothed rate after a frame of dt ms.
 int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt);

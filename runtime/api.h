@@ -68,6 +68,9 @@ struct mivo3_api_hooks {
     // Folder printh log files go to: the carts root folder followed by the
     // current folder, ending with '/' ("" when null).
     std::string (*log_folder)();
+    // Each text printh writes to log.txt (printh without a file name), also
+    // given here; the headless runner shows and checks it.
+    void (*printh_line)(std::string_view text);
 };
 extern mivo3_api_hooks mivo3_api;
 

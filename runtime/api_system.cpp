@@ -115,7 +115,7 @@ static int devkit_stat(lua_State* L, int32_t i) {
 }
 
 static int date_stat(lua_State* L, int32_t i) {
-    std::time_t now = std::time(nullptr);
+    std::time_t now = quon_calendar_time();
     std::tm t{};
     if (i < 90)
         gmtime_r(&now, &t);

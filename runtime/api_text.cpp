@@ -111,6 +111,7 @@ static int m3_tonum(lua_State* L) {
 static int m3_printh(lua_State* L) {
     std::string text = api_value_text(L, 1);
     if (lua_type(L, 2) != LUA_TSTRING) {
+        if (mivo3_api.printh_line) mivo3_api.printh_line(text);
         text += '\n';
         if (printh_log_bytes <= printh_byte_limit) {
             printh_log_bytes += int64_t(text.size());

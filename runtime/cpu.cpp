@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "machine/lua_alloc.h"
+#include "runtime/run_loop.h"
 
 mivo3_vm_link mivo3_vm = {};
 
@@ -73,6 +74,7 @@ void mivo3_runtime_error(const char* message)
         return;
     std::snprintf(pstate.error_text, sizeof pstate.error_text, "%s", message ? message : "");
     pstate.pending_command = 4;
+    mivo3_run.fault = 2;
     if (mivo3_vm.state && mivo3_vm.yield)
         mivo3_vm.yield(mivo3_vm.state);
 }

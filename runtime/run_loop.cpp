@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include "audio/audio.h"
@@ -415,6 +414,7 @@ int32_t run_cart()
     copy_text(mivo3_run.run_param, sizeof mivo3_run.run_param, mivo3_run.pending_run_param);
     mivo3_run.pending_run_param[0] = 0;
     mivo3_run.forum_id[0] = 0;
+    mivo3_run.fault = 0;
     if (hooks.forum_id)
         hooks.forum_id(mivo3_run.forum_id, int32_t(sizeof mivo3_run.forum_id));
 
@@ -424,9 +424,11 @@ int32_t run_cart()
         mivo3_reload(&pstate, pstate.cart, rom, 0, 0, MIVO3_CART_ROM_SIZE);
     if (hooks.clear_menu_items)
         hooks.clear_menu_items();
-    mivo3_srand(uint32_t(std::time(nullptr)) + uint32_t(quon_get_time()));
+    mivo3_srand(quon_start_seed());
 
     int32_t result = run_program(text, false);
+    if (result != 0)
+        mivo3_run.fault = 1;
 
     quon_stop_all_sounds();
     cmusic_stop(0);
@@ -681,6 +683,8 @@ void mivo3_flip_frame()
     if (hooks.pause_menu_frame)
         hooks.pause_menu_frame();
     pstate.frame_cycles = pstate.system_cycles = pstate.slice_cycles = 0;
+    if (hooks.next_frame_buttons)
+        hooks.next_frame_buttons();
     read_buttons();
     mivo3_run.frame_held = 0;
 }
@@ -820,6 +824,7 @@ void report_compile_error(const char* message, std::string_view flat_code, bool 
 
 void report_runtime_error(const char* message, bool is_command)
 {
+    mivo3_run.fault = 2;
     if (pstate.glitch_timer == 0)
         suspend_program();
     std::string_view msg = message;

@@ -54,6 +54,7 @@ struct run_loop_state {
     char pending_run_param[MIVO3_RUN_PARAM_CHARS + 1];  // becomes run_param at run_cart
     char forum_id[64];          // stat(101); empty when none
     char cart_hash[41];         // stat(103)
+    int32_t fault;              // since the last run_cart: 1 the cart did not compile, 2 a runtime error
 };
 extern run_loop_state mivo3_run;
 
@@ -75,6 +76,9 @@ struct mivo3_run_hooks {
     int32_t (*draw_ms)();            // how long the host's last draw took
     int32_t (*framerate_control)();  // host_framerate_control (1: the host's rate counts)
     int32_t (*quit_when_stopped)();  // end the player when the program stops
+    // flip is about to read the buttons that the next frame's update sees
+    // (the headless runner holds that frame's buttons here).
+    void (*next_frame_buttons)();
 };
 void mivo3_set_run_hooks(const mivo3_run_hooks& hooks);
 const mivo3_run_hooks& mivo3_get_run_hooks();

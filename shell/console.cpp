@@ -21,6 +21,7 @@ constexpr int32_t max_lines = 1 << 20;
 
 bool route_x_switch = false;
 bool route_export_named = false;
+void (*stdout_sink)(const char* line) = nullptr;
 
 // The formatted variants build their text here first.
 std::array<char, 1024> format_buffer;
@@ -102,9 +103,15 @@ void mivo_console_set_route(bool x_switch, bool export_named) {
 
 bool mivo_console_to_stdout() { return route_x_switch && (pstate.shell_mode == 0 || route_export_named); }
 
+void mivo_console_set_stdout_sink(void (*sink)(const char* line)) { stdout_sink = sink; }
+
 void mivo_print_col(const char* text, int32_t colour) {
     if (!text) text = "";
     if (mivo_console_to_stdout()) {
+        if (stdout_sink) {
+            stdout_sink(text);
+            return;
+        }
         std::fputs(text, stdout);
         std::fputc('\n', stdout);
         std::fflush(stdout);

@@ -23,3 +23,7 @@ void mivo_print_2_col(const char* format, int32_t a, int32_t b, int32_t colour);
 void mivo_console_set_route(bool x_switch, bool export_named);
 // True when the next line would go to standard output.
 bool mivo_console_to_stdout();
+// Takes the lines meant for standard output instead, one call per line
+// (without its newline); null gives them back to standard output. The
+// headless runner sends error reports to standard error with it.
+void mivo_console_set_stdout_sink(void (*sink)(const char* line));

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -41,6 +40,7 @@ mivo3_cart* mivo3_display_cart = nullptr;
 quon_bitmap* mivo3_screen = nullptr;
 quon_bitmap* video_frame_bmp = nullptr;
 mivo3_capture_hooks mivo3_capture;
+mivo3_runner_hooks mivo3_runner;
 
 static int32_t last_t = 0;
 static int32_t frame_flipper = 0;
@@ -396,7 +396,7 @@ void quon_main_init(int argc, char** argv) {
     std::copy(std::begin(app.button_keys), std::end(app.button_keys), buttons.key_bindings);
 
     create_carts();
-    if (app.x_switch) {
+    if (app.x_switch && !mivo3_runner.quiet_start) {
         std::printf("RUNNING: %s\n", app.cart_name);
         std::fflush(stdout);
     }
@@ -444,8 +444,7 @@ void quon_main_init(int argc, char** argv) {
     // loading prints (compatibility fixes of old carts) reaches standard output.
     if (exec) pstate.shell_mode = 0;
     if (load_command_line_cart() != 0) {
-        std::printf("could not load %s\n", app.cart_name);
-        std::fflush(stdout);
+        mivo_print((std::string("could not load ") + app.cart_name).c_str());
         quon_exit();
         std::exit(1);
     }
@@ -478,7 +477,7 @@ void boot_init() {
             label->rows[2 + i][5 - i] = 7;
         }
     }
-    mivo3_srand(uint32_t(std::time(nullptr)) + uint32_t(quon_get_time()));
+    mivo3_srand(quon_start_seed());
     quon_stop_all_sounds();
     cmusic_stop(0);
     quonkey_buffer_pos = 0;
@@ -809,6 +808,7 @@ int quon_main_update() {
     }
 
     for (int32_t& slot : buttons.player_input_slots) slot = -1;
+    if (mivo3_runner.hold_buttons) mivo3_runner.hold_buttons();
 
     run_pending_command();
 
@@ -822,7 +822,8 @@ int quon_main_update() {
     const int32_t rate = paused ? 30 : pstate.current_fps;
     const int32_t dt = now - last_t;
     last_t = now;
-    app.frame_accumulator = accumulate_frames(app.frame_accumulator, rate, dt, app.glitch_test != 0);
+    app.frame_accumulator =
+        accumulate_frames(app.frame_accumulator, rate, dt, app.glitch_test != 0 || mivo3_runner.step_frames);
 
     if (app.frame_accumulator >= 0x10000) {
         if (paused) {

@@ -64,6 +64,19 @@ extern mivo3_capture_hooks mivo3_capture;
 // Fills mivo3_capture and the API's capture entries; defined by capture/.
 void capture_install_hooks();
 
+// A program that plays the player in place of a person and the wall clock
+// (the headless runner, tools/mivo3-run) fills this in before quon_main_init.
+struct mivo3_runner_hooks {
+    // Every update runs exactly one machine frame, however much time passed.
+    bool step_frames = false;
+    // -x starts without printing "RUNNING: <cart>".
+    bool quiet_start = false;
+    // Called at every update once the shell has cleared the input slots, to
+    // hold buttons through buttons.player_input_slots.
+    void (*hold_buttons)() = nullptr;
+};
+extern mivo3_runner_hooks mivo3_runner;
+
 // Connects the buttons, the run loop and the API to the shell (pause menu,
 // message bar, cart data, quitting when the program ends under -x).
 void shell_install_hooks();

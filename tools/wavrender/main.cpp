@@ -14,6 +14,7 @@
 #include "audio/channel.h"
 #include "audio/mixer.h"
 #include "audio/sequencer.h"
+#include "audio/wav.h"
 #include "host/timing.h"
 #include "machine/pstate.h"
 #include "storage/cart_image.h"
@@ -42,36 +43,6 @@ bool parse_int(const char* text, int32_t lo, int32_t hi, int32_t& out) {
     if (!text[0] || *end || v < lo || v > hi) return false;
     out = static_cast<int32_t>(v);
     return true;
-}
-
-void put16(std::string& s, uint32_t v) {
-    s += static_cast<char>(v & 0xff);
-    s += static_cast<char>((v >> 8) & 0xff);
-}
-void put32(std::string& s, uint32_t v) {
-    put16(s, v & 0xffff);
-    put16(s, v >> 16);
-}
-
-bool write_wav(const std::string& path, const std::vector<int16_t>& samples) {
-    std::string out = "RIFF";
-    uint32_t data_bytes = static_cast<uint32_t>(samples.size() * 2);
-    put32(out, 36 + data_bytes);
-    out += "WAVEfmt ";
-    put32(out, 16);
-    put16(out, 1);  // PCM
-    put16(out, 1);  // mono
-    put32(out, quon_sound_freq);
-    put32(out, quon_sound_freq * 2);
-    put16(out, 2);
-    put16(out, 16);
-    out += "data";
-    put32(out, data_bytes);
-    for (int16_t v : samples) put16(out, static_cast<uint16_t>(v));
-    std::ofstream f(path, std::ios::binary);
-    if (!f) return false;
-    f.write(out.data(), static_cast<std::streamsize>(out.size()));
-    return static_cast<bool>(f);
 }
 
 std::string default_output(const std::string& cart_path, const char* what, int32_t n) {
@@ -163,7 +134,7 @@ int main(int argc, char** argv) {
     quon_stop_all_sounds();
     quon_destroy_mivo3_cart(cart);
 
-    if (!write_wav(out_path, samples)) {
+    if (!quon_write_wav(out_path, samples)) {
         std::fprintf(stderr, "wavrender: cannot write %s\n", out_path.c_str());
         return 1;
     }
