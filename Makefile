@@ -28,8 +28,14 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The benchmark programs, then the headless runner's speed on the head cart
+# and on a cart that spends its whole CPU budget every frame.
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do echo "== $$b"; $$b; done
+	@echo "== $(BUILD)/mivo3-run"
+	@for c in assets/carts/lampwake.m3 bench/carts/full_budget.m3; do \
+		./$(BUILD)/mivo3-run --stats --seed 1 --frames 3600 --press 30:x $$c > /dev/null || exit 1; \
+	done
 
 # The installed tree (stripped): make install PREFIX=/usr/local. The Debian
 # package and the relocatable tar.gz land in $(BUILD).

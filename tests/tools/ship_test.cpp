@@ -1,6 +1,6 @@
 // Shipping the player: the installed tree in a temporary prefix (its pod in
-// share/, the desktop entry and file types that open carts, the icons and
-// the manual page), and mivo3-pack: a packed game of carts that load each
+// share/, the desktop entry and file types that open carts, the icons, the
+// manual page and the headless runner), and mivo3-pack: a packed game of carts that load each
 // other, run from its folder, and the inputs the packer refuses.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -108,6 +108,12 @@ TEST_F(Shipping, InstalledPlayerOpensCartsFromItsDesktopEntryWithThePodInShare) 
     EXPECT_EQ(read(dir / "home/carts/trail.m3l"), "opened\n");
     EXPECT_NE(read(dir / "home/log.txt").find("quon_load_pod: " + (prefix / "share/mivo-3/data.pod").string() + " ok"),
               std::string::npos);
+
+    // The headless runner installed beside the player finds the same pod.
+    cart("tested.m3", "printh('tested')");
+    const run_result tested = run("'" + (prefix / "bin/mivo3-run").string() + "' --frames 5 tested.m3");
+    EXPECT_EQ(tested.code, 0) << tested.out;
+    EXPECT_EQ(tested.out, "tested\n");
 
     // A data.pod beside the binary wins.
     fs::copy_file(prefix / "share/mivo-3/data.pod", prefix / "bin/data.pod");

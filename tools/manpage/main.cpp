@@ -25,6 +25,7 @@ constexpr section sections[] = {
     {"Where files go", "FILES"},
     {"Commands a cart can call", "COMMANDS A CART CAN CALL"},
     {"Shipping your game", "SHIPPING YOUR GAME"},
+    {"Testing your cart", "TESTING YOUR CART"},
     {"Running without a display", "RUNNING WITHOUT A DISPLAY"},
 };
 
