@@ -352,8 +352,8 @@ int32_t start_screenshot_save(const quon_bitmap* bitmap, const char* saved, cons
         return 1;
     }
     quon_debugf("saving screenshot to: %s\n", path.c_str());
-    return start([job = snapshot_picture(bitmap, std::move(path), app.screenshot_scale)] { return write_screenshot(job); },
-                 saved, failed);
+    picture_job job = snapshot_picture(bitmap, std::move(path), app.screenshot_scale);
+    return start([job = std::move(job)] { return write_screenshot(job); }, saved, failed);
 }
 
 void capture_poll() {

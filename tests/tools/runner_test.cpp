@@ -238,9 +238,11 @@ TEST_F(Runner, PressedButtonsReachTheCartAtTheirMachineFramesAt30And60ASecond) {
     cart("b60.m3", "f=0\nfunction _update60() f+=1 " + line + " end");
     // Machine time moves by one frame at the cart's own rate.
     ran r = run("--frames 6 --press 3-4:right,5:p0.x+p1.o+p7.x b30.m3");
-    EXPECT_EQ(r.out, "1 0 0 0 0.0667\n2 0 0 0 0.1\n3 2 2 0 0.1333\n4 2 0 0 0.1667\n5 4128 4128 1 0.2\n6 0 0 0 0.2333\n");
+    EXPECT_EQ(r.out,
+              "1 0 0 0 0.0667\n2 0 0 0 0.1\n3 2 2 0 0.1333\n4 2 0 0 0.1667\n5 4128 4128 1 0.2\n6 0 0 0 0.2333\n");
     r = run("--frames 6 --press 3-4:right,5:p0.x+p1.o+p7.x b60.m3");
-    EXPECT_EQ(r.out, "1 0 0 0 0.05\n2 0 0 0 0.0667\n3 2 2 0 0.0833\n4 2 0 0 0.1\n5 4128 4128 1 0.1167\n6 0 0 0 0.1333\n");
+    EXPECT_EQ(r.out,
+              "1 0 0 0 0.05\n2 0 0 0 0.0667\n3 2 2 0 0.0833\n4 2 0 0 0.1\n5 4128 4128 1 0.1167\n6 0 0 0 0.1333\n");
     // The same from an input file, one line per frame.
     std::ofstream(dir / "in.txt") << "\n\nright\np0.1\nx p1.o,p7.5\n\n";
     EXPECT_EQ(run("--frames 6 --input in.txt b60.m3").out, r.out);

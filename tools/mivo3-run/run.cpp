@@ -5,7 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,7 +46,6 @@ struct run_state {
     run_input input;
     int32_t frame = 0;  // the frame the current update runs
     int64_t ticks = 0;  // machine time before the current frame
-    bool seeded = false;
     std::vector<std::string> lines;  // console lines of the current update
     std::string printh;              // every printh text, each followed by '\n'
     std::vector<std::vector<uint8_t>> clips;  // the GIFs' recorded frames
@@ -99,7 +98,8 @@ void record_frame() {
         if (state.frame < gifs[i].from || state.frame > gifs[i].to) continue;
         std::vector<uint8_t>& clip = state.clips[i];
         if (clip.size() >= size_t(MIVO3_VIDEO_MAX_FRAMES) * 128 * 128 || !video_frame_bmp) continue;
-        for (int32_t y = 0; y < 128; y++) clip.insert(clip.end(), video_frame_bmp->rows[y], video_frame_bmp->rows[y] + 128);
+        for (int32_t y = 0; y < 128; y++)
+            clip.insert(clip.end(), video_frame_bmp->rows[y], video_frame_bmp->rows[y] + 128);
     }
     if (state.shell_record_frame) state.shell_record_frame();
 }
@@ -159,7 +159,6 @@ bool resource_pod_found() {
 int execute_run_plan(const run_plan& plan, const char* argv0) {
     state = run_state{};
     state.plan = &plan;
-    state.seeded = plan.seeded;
     state.clips.assign(plan.gifs.size(), {});
 
     // Everything is checked before the cart runs: a long run must not end
