@@ -18,7 +18,8 @@
 //                                                accept_future option (cart loading)
 //   host/config.h          shell (hook pointers) quon_set_load_config_func / quon_set_save_config_func
 //   runtime/api.h          shell (hook record)   mivo3_api: extcmd captures, pause menu items, message
-//                                                bar, reset glitch, shutdown, printh log folder
+//                                                bar, reset glitch, shutdown, printh log folder,
+//                                                printh lines (set by tools/mivo3-run)
 //   runtime/api.h          storage (hook ptrs)   mivo3_reload_file_hook, mivo3_cstore_file_hook
 //   runtime/api.h          shell/commands.cpp    mivo3_commands: the console's commands (load, save,
 //                                                run, cd, ls, info, install_demos, ...)
@@ -28,11 +29,15 @@
 //                                                start): connects the hooks above to app and console
 //   runtime/run_loop.h     shell (hook pointers) mivo3_run_hooks: console print, pause menu, cart data
 //                                                save, cart hash, forum id, cart loading, draw time,
-//                                                framerate control, quit when stopped
+//                                                framerate control, quit when stopped, the next
+//                                                frame's buttons (set by tools/mivo3-run)
 //   runtime/buttons.h      shell (hook pointers) mivo3_buttons_hooks: slow repeat, pause menu open,
 //                                                program running, joystick_index
 //   shell/shell.h          capture (hook record) mivo3_capture: screenshot, video start point, video
 //                                                save, frame recording (the shell's capture keys),
 //                                                saving at once, finished saves, waiting at exit
 //   shell/shell.h          capture/capture.cpp   capture_install_hooks (the shell calls it at start)
+//   shell/shell.h          tools/mivo3-run       mivo3_runner: one machine frame per update, the
+//                                                buttons held at each update
+//   shell/console.h        tools/mivo3-run       mivo_console_set_stdout_sink: lines for standard output
 #pragma once
