@@ -54,16 +54,19 @@ void end_chunk(std::vector<uint8_t>& out, size_t at) {
 // A 160x205 RGBA picture whose low bits carry a cart: the input is the
 // 5-byte trailer (version first), then the start of the block (the rest is
 // zero). Written here as stored deflate blocks, which costs a fraction of a
-// real encoder.
-std::vector<uint8_t> picture_of(const uint8_t* in, size_t size) {
-    std::vector<uint8_t> hidden(MIVO3_CART_PICTURE_DATA, 0);
+// real encoder. The buffers are kept from run to run: fresh ones of this
+// size cost the sanitizer's allocator a mapping each.
+void picture_of(const uint8_t* in, size_t size, std::vector<uint8_t>& png) {
+    static std::vector<uint8_t> hidden(MIVO3_CART_PICTURE_DATA);
+    std::fill(hidden.begin(), hidden.end(), 0);
     const size_t trailer = size < 5 ? size : 5;
     std::memcpy(&hidden[MIVO3_CART_IMAGE_SIZE], in, trailer);
     const size_t block = std::min(size - trailer, size_t(MIVO3_CART_IMAGE_SIZE));
     std::memcpy(hidden.data(), in + trailer, block);
 
     constexpr size_t w = MIVO3_CART_PICTURE_W, h = MIVO3_CART_PICTURE_H, row = 1 + 4 * w;
-    std::vector<uint8_t> raw(row * h, 0x80);
+    static std::vector<uint8_t> raw(row * h);
+    std::fill(raw.begin(), raw.end(), 0x80);
     for (size_t y = 0; y < h; y++) raw[y * row] = 0;  // filter: none
     for (size_t k = 0; k < hidden.size(); k++) {
         const uint8_t v = hidden[k];
@@ -74,8 +77,7 @@ std::vector<uint8_t> picture_of(const uint8_t* in, size_t size) {
         p[3] = uint8_t(0xfc | ((v >> 6) & 3));
     }
 
-    std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    png.reserve(raw.size() + 128);
+    png.assign({0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'});
     size_t at = begin_chunk(png, "IHDR");
     put32(png, uint32_t(w));
     put32(png, uint32_t(h));
@@ -104,7 +106,6 @@ std::vector<uint8_t> picture_of(const uint8_t* in, size_t size) {
     put32(png, b << 16 | a);
     end_chunk(png, at);
     end_chunk(png, begin_chunk(png, "IEND"));
-    return png;
 }
 
 int32_t accept_future_versions() { return 1; }
@@ -120,14 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Bit 2: a future version is accepted instead of refused.
     mivo3_storage = mivo3_storage_hooks{};
     if (mode & 4) mivo3_storage.accept_future = accept_future_versions;
-    std::vector<uint8_t> png;
+    static std::vector<uint8_t> png;
     switch (mode & 3) {
     case 1:
         png.assign(data, data + size);
         fix_chunk_checksums(png);
         break;
     case 2:
-        png = picture_of(data, size);
+        picture_of(data, size, png);
         break;
     default:
         png.assign(data, data + size);
