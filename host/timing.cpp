@@ -62,6 +62,12 @@ void quon_frame_meter_update(int32_t now) {
     smoothed_fps = quon_frame_meter_step(smoothed_fps, dt);
 }
 
+// The meter measures what a pass costs, not how long the loop chose to wait
+// for its next frame: the wait moves the start of the pass forward.
+void quon_frame_meter_skip(int32_t ms) {
+    if (frame_start_t != 0 && ms > 0) frame_start_t += ms;
+}
+
 void quon_frame_meter_reset() {
     frame_start_t = 0;
     smoothed_fps = 0;

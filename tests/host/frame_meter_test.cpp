@@ -65,6 +65,17 @@ TEST(FrameMeter, UpdateUsesTheTimeSinceThePreviousFrame) {
     quon_frame_meter_reset();
 }
 
+TEST(FrameMeter, TimeSpentWaitingForWorkIsNotPartOfAFrame) {
+    quon_frame_meter_reset();
+    quon_frame_meter_skip(40);  // before any frame: nothing to move
+    quon_frame_meter_update(5000);
+    const int32_t after_first = smoothed_fps;
+    quon_frame_meter_skip(25);
+    quon_frame_meter_update(5033);
+    EXPECT_EQ(smoothed_fps, quon_frame_meter_step(after_first, 8));
+    quon_frame_meter_reset();
+}
+
 TEST(LoopSleep, ForegroundAndBackgroundSettingsAreCappedAt200) {
     EXPECT_EQ(quon_choose_sleep_ms(true, 2, 10), 2);
     EXPECT_EQ(quon_choose_sleep_ms(false, 2, 10), 10);
