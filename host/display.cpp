@@ -587,9 +587,23 @@ static void remember_shown(const quon_bitmap* page, const quon_rect& rect, int p
     s.valid = true;
 }
 
+// How often the display shows a new frame, in whole milliseconds, when
+// presenting waits for it; 0 otherwise.
+static int32_t refresh_ms() {
+    SDL_RendererInfo info;
+    SDL_DisplayMode mode;
+    if (!sdl_renderer || cconfig.software_blit || SDL_GetRendererInfo(sdl_renderer, &info) != 0 ||
+        !(info.flags & SDL_RENDERER_PRESENTVSYNC))
+        return 0;
+    if (SDL_GetWindowDisplayMode(sdl_window, &mode) != 0 || mode.refresh_rate <= 0) return 0;
+    return 1000 / mode.refresh_rate;
+}
+
 void quon_blit_back_page() {
     if (!quon_back_page) return;
-    quon_frame_meter_update(quon_get_time());
+    // The meter counts every pass as a frame the window could have shown,
+    // as it was when every pass presented.
+    quon_frame_meter_update(quon_get_time(), headless() ? 0 : refresh_ms());
     if (headless() || !sdl_window) return;
     // Presenting costs far more than this comparison, and the window keeps
     // what it was last given.

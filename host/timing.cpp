@@ -55,9 +55,9 @@ int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt) {
     return s;
 }
 
-void quon_frame_meter_update(int32_t now) {
-    if (frame_start_t == 0) frame_start_t = now;
-    int32_t dt = now - frame_start_t;
+void quon_frame_meter_update(int32_t now, int32_t shortest_ms) {
+    int32_t dt = 0;
+    if (frame_start_t != 0) dt = std::max(now - frame_start_t, shortest_ms);
     frame_start_t = now;
     smoothed_fps = quon_frame_meter_step(smoothed_fps, dt);
 }

@@ -18,7 +18,9 @@ int quon_random(int m);          // uniform 0..m-1; 0 when m <= 0
 
 // Frame meter. The step is pure: the smoothed rate after a frame of dt ms.
 int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt);
-void quon_frame_meter_update(int32_t now);  // one loop pass at time `now`
+// One loop pass at time `now`. A pass that also presents to a display that
+// shows a frame every shortest_ms counts as taking at least that long.
+void quon_frame_meter_update(int32_t now, int32_t shortest_ms = 0);
 void quon_frame_meter_skip(int32_t ms);     // leaves ms the loop waited for work out of the current pass
 void quon_frame_meter_reset();
 int quon_get_fps();              // integer part of smoothed_fps
