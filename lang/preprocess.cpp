@@ -31,15 +31,29 @@ void compute_mask(line_state& ls) {
     }
 }
 
-// First occurrence of `what` at or after `from` whose characters all lie
-// outside strings, or npos.
-size_t find_outside(const line_state& ls, std::string_view what, size_t from = 0) {
-    for (size_t i = ls.text.find(what, from); i != std::string::npos; i = ls.text.find(what, i + 1)) {
-        bool outside = true;
-        for (size_t k = 0; k < what.size() && outside; k++) outside = !ls.in_string[i + k];
-        if (outside) return i;
+// First occurrence of `what` (a short operator or word) at or after `from`
+// in text whose characters all lie outside strings, or npos. Only the first
+// character is searched for; the rest is compared in place, cheaper than a
+// library call for each of the many candidates a long line can hold.
+size_t find_outside(std::string_view text, const uint8_t* in_string, std::string_view what, size_t from) {
+    const size_t n = what.size();
+    if (from > text.size() || text.size() - from < n) return std::string::npos;
+    const char* base = text.data();
+    const char* last = base + (text.size() - n);  // the last place a match may start
+    for (const char* p = base + from; p <= last; p++) {
+        p = static_cast<const char*>(std::memchr(p, what[0], static_cast<size_t>(last - p) + 1));
+        if (!p) break;
+        const size_t i = static_cast<size_t>(p - base);
+        bool match = true;
+        for (size_t k = 1; k < n && match; k++) match = p[k] == what[k];
+        for (size_t k = 0; k < n && match; k++) match = !in_string[i + k];
+        if (match) return i;
     }
     return std::string::npos;
+}
+
+size_t find_outside(const line_state& ls, std::string_view what, size_t from = 0) {
+    return find_outside(ls.text, ls.in_string.data(), what, from);
 }
 
 bool is_target_char(uint8_t c) { return is_alphanum_dat(c) || c == '.'; }
@@ -91,8 +105,9 @@ struct split_line {
         if (pos >= head.size()) {
             const size_t n = pos - head.size();
             head.append(tail, at, n);
-            head_mask.insert(head_mask.end(), tail_mask.begin() + static_cast<std::ptrdiff_t>(at),
-                             tail_mask.begin() + static_cast<std::ptrdiff_t>(at + n));
+            const size_t old_size = head_mask.size();
+            head_mask.resize(old_size + n);
+            std::memcpy(head_mask.data() + old_size, tail_mask.data() + at, n);
             at += n;
         } else {
             const size_t n = head.size() - pos;
@@ -104,24 +119,35 @@ struct split_line {
             head_mask.resize(pos);
         }
     }
-    // Replaces the first `drop` characters of the tail with `text`.
-    void replace_front(size_t drop, std::string_view text, const std::vector<uint8_t>& mask) {
-        at += drop;
-        make_room(text.size());
-        at -= text.size();
-        std::memcpy(tail.data() + at, text.data(), text.size());
-        std::memcpy(tail_mask.data() + at, mask.data(), text.size());
+    // Makes the tail start with " = target op (expr) " in place of its first
+    // `drop` characters, which end with the expression. The target is the
+    // end of the head; its string marks are kept, and so are the
+    // expression's.
+    void rewrite_front(size_t drop, size_t target_len, char op, size_t expr_len) {
+        const size_t ins = 3 + target_len + 4 + expr_len + 2;
+        if (ins > drop) make_room(ins - drop);
+        const size_t from = at + drop - expr_len;  // the expression now
+        at = at + drop - ins;
+        char* t = tail.data() + at;
+        uint8_t* m = tail_mask.data() + at;
+        const size_t expr_at = 3 + target_len + 4;
+        std::memmove(t + expr_at, tail.data() + from, expr_len);
+        std::memmove(m + expr_at, tail_mask.data() + from, expr_len);
+        std::memcpy(t, " = ", 3);
+        std::memcpy(t + 3, head.data() + head.size() - target_len, target_len);
+        std::memcpy(m + 3, head_mask.data() + head.size() - target_len, target_len);
+        t[3 + target_len] = ' ';
+        t[3 + target_len + 1] = op;
+        std::memcpy(t + 3 + target_len + 2, " (", 2);
+        std::memcpy(t + expr_at + expr_len, ") ", 2);
+        std::memset(m, 0, 3);
+        std::memset(m + 3 + target_len, 0, 4);
+        std::memset(m + expr_at + expr_len, 0, 2);
     }
     // First `what` at or after `from` (not before the split) outside strings, or npos.
     size_t find_outside(std::string_view what, size_t from) const {
-        const std::string_view t = tail_text();
-        const uint8_t* m = tail_in_string();
-        for (size_t i = t.find(what, from - split()); i != std::string_view::npos; i = t.find(what, i + 1)) {
-            bool outside = true;
-            for (size_t k = 0; k < what.size() && outside; k++) outside = !m[i + k];
-            if (outside) return split() + i;
-        }
-        return std::string::npos;
+        const size_t i = ::find_outside(tail_text(), tail_in_string(), what, from - split());
+        return i == std::string::npos ? i : split() + i;
     }
 };
 
@@ -206,7 +232,7 @@ size_t expression_length(std::string_view s) {
 // and leaves the split at the end of its target, where the next search may
 // start. False when the operator has no target (or one that spans lines,
 // which copying would duplicate): the line then stays as it is.
-bool rewrite_compound(split_line& sl, size_t op, std::string& text, std::vector<uint8_t>& mask) {
+bool rewrite_compound(split_line& sl, size_t op) {
     size_t target_end = op;
     while (target_end > 0 && is_blank(sl.ch(target_end - 1))) target_end--;
     size_t target_begin = target_start(sl, target_end);
@@ -214,32 +240,15 @@ bool rewrite_compound(split_line& sl, size_t op, std::string& text, std::vector<
     for (size_t i = target_begin; i < target_end; i++)
         if (sl.ch(i) == '\n') return false;
     const size_t expr_begin = op + 2;
-    const std::string_view expr = sl.tail_text().substr(expr_begin - sl.split());
-    const size_t expr_len = expression_length(expr);
-    const uint8_t* expr_mask = sl.tail_in_string() + (expr_begin - sl.split());
-
-    // " = target op (expr) " in place of the blanks, operator and expression.
-    // Target, expression and rest are whole tokens and the joins are blanks
-    // and brackets, so their string marks carry over unchanged.
-    const size_t target_len = target_end - target_begin;
-    const size_t expr_at = 3 + target_len + 4;
-    text.assign(expr_at + expr_len + 2, ' ');
-    mask.assign(text.size(), 0);
-    text[1] = '=';
-    for (size_t k = 0; k < target_len; k++) {
-        text[3 + k] = sl.ch(target_begin + k);
-        mask[3 + k] = sl.in_string(target_begin + k);
-    }
-    text[3 + target_len + 1] = sl.ch(op);
-    text[3 + target_len + 3] = '(';
-    std::memcpy(text.data() + expr_at, expr.data(), expr_len);
-    std::memcpy(mask.data() + expr_at, expr_mask, expr_len);
-    text[expr_at + expr_len] = ')';
+    const size_t expr_len = expression_length(sl.tail_text().substr(expr_begin - sl.split()));
     // An expression ending in a string may end in one left open, which would
     // swallow the ") " after it: then the whole line is scanned again.
-    const bool splice = expr_len == 0 || !expr_mask[expr_len - 1];
+    // Otherwise target, expression and rest are whole tokens and the joins
+    // are blanks and brackets, so their string marks carry over unchanged.
+    const bool splice = expr_len == 0 || !sl.in_string(expr_begin + expr_len - 1);
+    const char op_char = sl.ch(op);
     sl.move_split(target_end);
-    sl.replace_front(expr_begin + expr_len - target_end, text, mask);
+    sl.rewrite_front(expr_begin + expr_len - target_end, target_end - target_begin, op_char, expr_len);
     if (!splice) {
         line_state ls;
         sl.store(ls);
@@ -279,14 +288,12 @@ void rewrite_not_equal(line_state& ls) {
 void rewrite_compound_assignments(line_state& ls) {
     static constexpr std::string_view compound_ops[] = {"+=", "-=", "*=", "/=", "%="};
     split_line sl;
-    std::string text;
-    std::vector<uint8_t> mask;
     for (std::string_view op : compound_ops) {
         if (find_outside(ls, op) == std::string::npos) continue;
         sl.load(ls);
         bool stuck = false;
         for (size_t at = sl.find_outside(op, 0); at != std::string::npos; at = sl.find_outside(op, sl.split())) {
-            if (!rewrite_compound(sl, at, text, mask)) {
+            if (!rewrite_compound(sl, at)) {
                 stuck = true;
                 break;
             }
@@ -298,10 +305,25 @@ void rewrite_compound_assignments(line_state& ls) {
     }
 }
 
+// The "if" a shorthand if may start with: the first "if(" outside strings,
+// else the first "if ". One pass over the line, which a long line of
+// indexing ("t[i]") fills with candidates.
+size_t find_if_keyword(const line_state& ls) {
+    const std::string& s = ls.text;
+    const uint8_t* in_string = ls.in_string.data();
+    size_t with_space = std::string::npos;
+    for (size_t i = 0; i + 3 <= s.size(); i++) {
+        if (s[i] != 'i' || s[i + 1] != 'f' || (s[i + 2] != '(' && s[i + 2] != ' ')) continue;
+        if (in_string[i] || in_string[i + 1] || in_string[i + 2]) continue;
+        if (s[i + 2] == '(') return i;
+        if (with_space == std::string::npos) with_space = i;
+    }
+    return with_space;
+}
+
 void rewrite_shorthand_if(line_state& ls) {
     const std::string& s = ls.text;
-    size_t at = find_outside(ls, "if(");
-    if (at == std::string::npos) at = find_outside(ls, "if ");
+    size_t at = find_if_keyword(ls);
     if (at == std::string::npos) return;
     if (find_outside(ls, "then") != std::string::npos) return;
     if (at > 0 && !is_blank(s[at - 1])) return;
@@ -393,8 +415,7 @@ std::string mivo3_preprocess(std::string_view src) {
                 ls.text += ' ';
             }
             after_comment = false;
-            ls.text += ws;
-            ls.text += mivo3_lexer_token(lx);
+            ls.text.append(lx.ws, static_cast<size_t>(lx.pos - lx.ws));  // the blanks and the token
             if (cls == TOKEN_STRING) {
                 const size_t length = static_cast<size_t>(lx.pos - lx.start);
                 strings.emplace_back(ls.text.size() - length, length);
