@@ -588,15 +588,16 @@ static void remember_shown(const quon_bitmap* page, const quon_rect& rect, int p
 }
 
 // How often the display shows a new frame, in whole milliseconds, when
-// presenting waits for it; 0 otherwise.
+// presenting waits for it (60 times a second where the display does not
+// say); 0 otherwise.
 static int32_t refresh_ms() {
     SDL_RendererInfo info;
-    SDL_DisplayMode mode;
     if (!sdl_renderer || cconfig.software_blit || SDL_GetRendererInfo(sdl_renderer, &info) != 0 ||
         !(info.flags & SDL_RENDERER_PRESENTVSYNC))
         return 0;
-    if (SDL_GetWindowDisplayMode(sdl_window, &mode) != 0 || mode.refresh_rate <= 0) return 0;
-    return 1000 / mode.refresh_rate;
+    SDL_DisplayMode mode;
+    const bool known = SDL_GetWindowDisplayMode(sdl_window, &mode) == 0 && mode.refresh_rate > 0;
+    return 1000 / (known ? mode.refresh_rate : 60);
 }
 
 void quon_blit_back_page() {
