@@ -227,6 +227,8 @@ void quon_update_music_fading() {
     }
 }
 
+int quon_music_fading() { return fade_vol.load(std::memory_order_relaxed) != fade1; }
+
 void quon_release_cart_sounds(mivo3_cart* cart) {
     if (!cart) return;
     quon_audio_guard lock;

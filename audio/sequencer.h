@@ -52,6 +52,9 @@ void cmusic_stop(int32_t fade_len);           // fade out over fade_len ms, then
 // Called once per host loop iteration: moves fade_vol toward fade1 and stops
 // the music once a fade out has ended.
 void quon_update_music_fading();
+// Non-zero while fade_vol has not yet reached fade1: the fade still needs
+// quon_update_music_fading to run.
+int quon_music_fading();
 // Stops every sfx and music channel that plays from cart or its records.
 void quon_release_cart_sounds(mivo3_cart* cart);
 

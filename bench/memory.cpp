@@ -71,6 +71,7 @@ BENCHMARK(BM_memcpy)
     ->Args({0x6000, 0x0000, 0x2000})            // sprite sheet onto the screen
     ->Args({0x0000, 0x2000, 0x1000})            // map to sprite sheet
     ->Args({0x3200, 0x4300, 0x1100})            // user data into the sfx
+    ->Args({0x4300, 0x3200, 0x1100})            // the sfx into user data
     ->Args({0x4301, 0x4300, 0x1000})            // overlapping user data
     ->Args({0x5f00, 0x4300, 0x80});             // into the registers, byte by byte
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "host/config.h"
 #include "host/events.h"
@@ -33,6 +34,23 @@ static quon_bitmap* convert_bmp = nullptr;
 static quon_bitmap* window_icon_bmp = nullptr;
 
 static bool headless() { return cconfig.headless != 0; }
+
+int32_t quon_present_count = 0;
+
+// What the window shows: the picture, palette, placement and counter of the
+// last present. A back page that would look the same is not presented again.
+struct shown_picture {
+    bool valid = false;
+    int32_t width = 0, height = 0, bits = 0;
+    std::vector<uint8_t> pixels;
+    uint8_t palette[256 * 3] = {};
+    quon_rect rect;
+    int pixel_perfect = 0, prescale = 0, fps = 0;
+    int32_t software = 0;
+};
+static shown_picture shown;
+
+void quon_request_present() { shown.valid = false; }
 
 static void set_screen_record(int32_t w, int32_t h) {
     quon_screen.width = w;
@@ -65,6 +83,7 @@ static void destroy_textures() {
 }
 
 static void destroy_window() {
+    quon_request_present();
     destroy_textures();
     if (sdl_renderer) SDL_DestroyRenderer(sdl_renderer);
     if (sdl_window) SDL_DestroyWindow(sdl_window);
@@ -443,6 +462,7 @@ static void present_texture(quon_bitmap* frame, const quon_rect& rect, int pixel
         SDL_RenderCopy(sdl_renderer, fps_texture, nullptr, &r);
     }
     SDL_RenderPresent(sdl_renderer);
+    quon_present_count++;
 }
 
 static void present_software(quon_bitmap* frame, const quon_rect& rect) {
@@ -470,6 +490,7 @@ static void present_software(quon_bitmap* frame, const quon_rect& rect) {
         SDL_FreeSurface(s);
     }
     SDL_UpdateWindowSurface(sdl_window);
+    quon_present_count++;
 }
 
 static void present(quon_bitmap* src) {
@@ -535,10 +556,65 @@ int quon_blit(quon_bitmap* src, quon_bitmap* dst, int32_t sx, int32_t sy, int32_
     return 0;
 }
 
+static size_t row_bytes(const quon_bitmap* bmp) { return static_cast<size_t>(bmp->width) * (bmp->bits / 8); }
+
+static bool shows(const quon_bitmap* page, const quon_rect& rect, int pp, int k, int fps) {
+    const shown_picture& s = shown;
+    if (!s.valid || s.width != page->width || s.height != page->height || s.bits != page->bits) return false;
+    if (s.rect.x != rect.x || s.rect.y != rect.y || s.rect.w != rect.w || s.rect.h != rect.h) return false;
+    if (s.pixel_perfect != pp || s.prescale != k || s.fps != fps || s.software != cconfig.software_blit) return false;
+    if (page->bits == 8 && std::memcmp(s.palette, quon_palette, sizeof s.palette) != 0) return false;
+    const size_t n = row_bytes(page);
+    for (int32_t y = 0; y < page->height; y++)
+        if (std::memcmp(s.pixels.data() + n * y, page->rows[y], n) != 0) return false;
+    return true;
+}
+
+static void remember_shown(const quon_bitmap* page, const quon_rect& rect, int pp, int k, int fps) {
+    shown_picture& s = shown;
+    s.width = page->width;
+    s.height = page->height;
+    s.bits = page->bits;
+    const size_t n = row_bytes(page);
+    s.pixels.resize(n * page->height);
+    for (int32_t y = 0; y < page->height; y++) std::memcpy(s.pixels.data() + n * y, page->rows[y], n);
+    std::memcpy(s.palette, quon_palette, sizeof s.palette);
+    s.rect = rect;
+    s.pixel_perfect = pp;
+    s.prescale = k;
+    s.fps = fps;
+    s.software = cconfig.software_blit;
+    s.valid = true;
+}
+
+// How often the display shows a new frame, in whole milliseconds, when
+// presenting waits for it (60 times a second where the display does not
+// say); 0 otherwise.
+static int32_t refresh_ms() {
+    SDL_RendererInfo info;
+    if (!sdl_renderer || cconfig.software_blit || SDL_GetRendererInfo(sdl_renderer, &info) != 0 ||
+        !(info.flags & SDL_RENDERER_PRESENTVSYNC))
+        return 0;
+    SDL_DisplayMode mode;
+    const bool known = SDL_GetWindowDisplayMode(sdl_window, &mode) == 0 && mode.refresh_rate > 0;
+    return 1000 / (known ? mode.refresh_rate : 60);
+}
+
 void quon_blit_back_page() {
     if (!quon_back_page) return;
-    quon_frame_meter_update(quon_get_time());
+    // The meter counts every pass as a frame the window could have shown,
+    // as it was when every pass presented.
+    quon_frame_meter_update(quon_get_time(), headless() ? 0 : refresh_ms());
+    if (headless() || !sdl_window) return;
+    // Presenting costs far more than this comparison, and the window keeps
+    // what it was last given.
+    const int pp = quon_get_pixel_perfect();
+    const int k = quon_get_preblit_scale();
+    const quon_rect rect = quon_get_dest_rect();
+    const int fps = cconfig.show_fps ? quon_get_fps() : -1;
+    if (shows(quon_back_page, rect, pp, k, fps)) return;
     quon_blit(quon_back_page, &quon_screen, 0, 0, 0, 0, quon_back_page->width, quon_back_page->height);
+    remember_shown(quon_back_page, rect, pp, k, fps);
 }
 
 static void draw_fps_text(quon_bitmap* bmp, bool outlined) {

@@ -46,7 +46,12 @@ void quon_set_window_icon(const quon_bitmap* bmp);   // 32-bit; copied, applied 
 // source instead. 0 on success, 1 for an unsupported pair of depths.
 int quon_blit(quon_bitmap* src, quon_bitmap* dst, int32_t sx, int32_t sy, int32_t dx, int32_t dy,
               int32_t w, int32_t h);
-void quon_blit_back_page();  // frame meter, then presents the back page
+// Frame meter, then presents the back page when the window would show
+// something else: another picture or palette, another place or scale, a new
+// counter value, or after quon_request_present.
+void quon_blit_back_page();
+void quon_request_present();        // the window needs its picture again (opened, exposed, resized)
+extern int32_t quon_present_count;  // pictures presented to the window so far
 
 int quon_get_pixel_perfect();
 int quon_get_preblit_scale();

@@ -36,9 +36,17 @@ static void window_event(const SDL_WindowEvent& w, int32_t now) {
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_MAXIMIZED:
     case SDL_WINDOWEVENT_RESTORED:
+        quon_request_present();
+        [[fallthrough]];
     case SDL_WINDOWEVENT_FOCUS_GAINED:
         quon_system_active = 1;
         last_inactive_time = now;
+        break;
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESIZED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        // The window lost what it showed, or shows it at another size.
+        quon_request_present();
         break;
     case SDL_WINDOWEVENT_CLOSE:
         quon_quit = 1;
@@ -89,6 +97,7 @@ static void key_down(const SDL_KeyboardEvent& k, int32_t now, bool& queued, pend
 
 int quon_handle_system_messages() {
     quon_delay(quon_choose_sleep_ms(quon_app_active(), cconfig.foreground_sleep_ms, cconfig.background_sleep_ms));
+    quon_wait_for_wake();
     int32_t now = quon_get_time();
     bool events = SDL_WasInit(SDL_INIT_EVENTS) != 0;
     if (events) SDL_PumpEvents();

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,6 +192,29 @@ int quon_restart() {
     return 0;
 }
 
+static int32_t wake_time = 0;
+static bool wake_set = false;
+
+void quon_set_wake_time(int32_t t) {
+    wake_time = t;
+    wake_set = true;
+}
+
+void quon_wait_for_wake() {
+    if (!wake_set) return;
+    wake_set = false;
+    if (audio_hooks.music_fading && audio_hooks.music_fading()) return;
+    const int32_t start = quon_get_time();
+    const int32_t wait = std::min(wake_time - start, 200);
+    if (wait <= 0) return;
+    // Any event ends the wait, so input is handled as soon as it arrives.
+    if (SDL_WasInit(SDL_INIT_EVENTS))
+        SDL_WaitEventTimeout(nullptr, wait);
+    else
+        quon_delay(wait);
+    quon_frame_meter_skip(quon_get_time() - start);
+}
+
 static void after_pump() {
     quon_get_mouse(&quon_last_mouse_x, &quon_last_mouse_y, nullptr);
     if (audio_hooks.update_music_fading) audio_hooks.update_music_fading();
@@ -208,8 +232,9 @@ int quon_main(int argc, char** argv) {
     quon_argv = argv;
     quon_main_init(argc, argv);
     quon_quit = 0;
-    // No other pacing: the pump's sleep and the application's own frame
-    // accounting set the rate; every iteration composes and presents.
+    // The pump's sleep, its wait for the application's next due work and
+    // the application's own frame accounting set the rate. A pass presents
+    // only a picture that differs from the one in the window.
     do {
         quon_main_update();
         quon_main_draw();

@@ -32,6 +32,7 @@ extern int32_t quon_items_created;  // host objects created, logged at exit
 struct quon_audio_hooks {
     void (*music_stop)(int fade_len) = nullptr;  // stop the music (exit sequence)
     void (*update_music_fading)() = nullptr;     // once per loop iteration
+    int (*music_fading)() = nullptr;             // non-zero while a fade still moves the volume
     int (*sound_exit)() = nullptr;               // exit sequence
 };
 void quon_set_audio_hooks(const quon_audio_hooks& hooks);
@@ -41,6 +42,13 @@ int quon_init();                       // start-up; 0, also when already started
 int quon_exit();                       // exit sequence, once; 0
 int quon_restart();                    // exit sequence, then quon_main_init again; 0
 int quon_handle_messages();            // one event pump outside the loop
+
+// The application's next due work, set once per pass (by its update): the
+// pump then waits for input until that time, after its usual sleep, instead
+// of starting the next pass at once. A pass that sets none does not wait,
+// and neither does one in which a music fade is moving.
+void quon_set_wake_time(int32_t t);
+void quon_wait_for_wake();  // the pump's wait; the time waited is left out of the frame meter
 [[noreturn]] void quon_fatal_error(const char* text);
 
 void quon_set_application_title(const char* text);

@@ -76,11 +76,17 @@ int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt) {
     return s;
 }
 
-void quon_frame_meter_update(int32_t now) {
-    if (frame_start_t == 0) frame_start_t = now;
-    int32_t dt = now - frame_start_t;
+void quon_frame_meter_update(int32_t now, int32_t shortest_ms) {
+    int32_t dt = 0;
+    if (frame_start_t != 0) dt = std::max(now - frame_start_t, shortest_ms);
     frame_start_t = now;
     smoothed_fps = quon_frame_meter_step(smoothed_fps, dt);
+}
+
+// The meter measures what a pass costs, not how long the loop chose to wait
+// for its next frame: the wait moves the start of the pass forward.
+void quon_frame_meter_skip(int32_t ms) {
+    if (frame_start_t != 0 && ms > 0) frame_start_t += ms;
 }
 
 void quon_frame_meter_reset() {

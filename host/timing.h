@@ -5,7 +5,7 @@
 #include <ctime>
 
 extern int32_t quon_start_time;  // set by quon_reset_timer
-extern int32_t frame_start_t;    // time of the previous presented frame (0: none yet)
+extern int32_t frame_start_t;    // previous pass's meter update, moved on by any wait for work since (0: none yet)
 extern int32_t smoothed_fps;     // frames per second, 16.16
 
 int quon_get_time();             // milliseconds since the platform layer started
@@ -32,7 +32,10 @@ void quon_fix_start_seed(bool fixed, uint32_t seed);
 
 // Frame meter. The step is pure: the smoothed rate after a frame of dt ms.
 int32_t quon_frame_meter_step(int32_t smoothed, int32_t dt);
-void quon_frame_meter_update(int32_t now);  // one presented frame at time `now`
+// One loop pass at time `now`. A pass that also presents to a display that
+// shows a frame every shortest_ms counts as taking at least that long.
+void quon_frame_meter_update(int32_t now, int32_t shortest_ms = 0);
+void quon_frame_meter_skip(int32_t ms);     // leaves ms the loop waited for work out of the current pass
 void quon_frame_meter_reset();
 int quon_get_fps();              // integer part of smoothed_fps
 

@@ -253,8 +253,7 @@ static void read_block(const machine_state* m, const mivo3_cart* cart, int32_t a
                 k += row_left;
             }
         } else if (addr < MIVO3_ADDR_USER) {
-            for (int32_t k = 0; k < n; k++)
-                out[k] = mivo3_cart_rom_read(cart, addr + k);
+            mivo3_cart_rom_read_block(cart, addr, n, out);
         } else if (!m) {
             std::memset(out, 0, size_t(n));
         } else if (addr < MIVO3_ADDR_CART_DATA) {
@@ -304,8 +303,7 @@ static void write_block(machine_state* m, mivo3_cart* cart, int32_t addr, int32_
                 k += row_left;
             }
         } else if (addr < MIVO3_ADDR_USER) {
-            for (int32_t k = 0; k < n; k++)
-                mivo3_cart_rom_write(cart, addr + k, in[k]);
+            mivo3_cart_rom_write_block(cart, addr, n, in);
         } else if (addr >= MIVO3_ADDR_SCREEN && bp && m) {
             for (int32_t k = 0; k < n;) {
                 int32_t a = addr + k - MIVO3_ADDR_SCREEN, row_left = std::min(n - k, 64 - (a & 63));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,15 @@ static int32_t last_t = 0;
 static int32_t frame_flipper = 0;
 // The last slice ran out of budget before its frame was flipped.
 static bool slice_unfinished = false;
+
+// The picture needs composing again: since the last composition a machine
+// frame ran, a command ran, a message came, or the pause menu or key screen
+// was closed. What moves with time or keys alone (the message bar sliding,
+// the pause menu's tint under Shift) is checked when drawing, against what
+// the last composition showed.
+static bool screen_dirty = true;
+static int32_t composed_bar = -1;
+static bool composed_tint = false;
 
 void blit_mivo3_back_page_to_mivo3_screen(bool apply_mode, int32_t mode) {
     uint8_t map[256];
@@ -124,6 +134,7 @@ static void clear_bitmap(quon_bitmap* bmp) {
 // The message bar.
 
 static void set_message(const char* text, int32_t start, int32_t duration) {
+    screen_dirty = true;
     std::snprintf(app.message_text, sizeof app.message_text, "%s", text ? text : "");
     app.message_start = start;
     app.message_end = quon_get_time() + duration;
@@ -145,13 +156,32 @@ void show_notice(const char* text, int32_t ms) { set_message(text, 0, ms); }
 
 void show_capture_message(const char* text, int32_t ms) { set_message(text, quon_get_time(), ms); }
 
-void draw_message_bar(quon_bitmap* page, int32_t now) {
-    if (now >= app.message_end) return;
+int32_t message_bar_offset(int32_t now) {
+    if (now >= app.message_end) return -1;
     int32_t u = 0;
     if (app.message_start != 0) {
         if (now > app.message_end - 200) u = (now - app.message_end + 200) / 20;
         else if (now < app.message_start + 200) u = (app.message_start - now + 200) / 20;
     }
+    return u;
+}
+
+int32_t message_bar_next_change(int32_t now) {
+    if (now >= app.message_end) return INT32_MAX;
+    if (app.message_start == 0) return app.message_end;
+    const int32_t u = message_bar_offset(now);
+    // A bar at rest stays so until its slide out begins; while sliding it
+    // moves a line every 20 ms.
+    int32_t t = now + 1;
+    if (u == 0) t = std::max(t, app.message_end - 199);
+    for (; t < app.message_end; t++)
+        if (message_bar_offset(t) != u) return t;
+    return app.message_end;
+}
+
+void draw_message_bar(quon_bitmap* page, int32_t now) {
+    const int32_t u = message_bar_offset(now);
+    if (u < 0) return;
     const bool mouse = std::strcmp(app.message_text, "devkit mouse enabled") == 0;
     const bool keyboard = std::strcmp(app.message_text, "devkit keyboard enabled") == 0;
     if (mouse || keyboard) {
@@ -366,6 +396,7 @@ void quon_main_init(int argc, char** argv) {
     reset_buttons();
     reset_run_loop();
     shell_install_hooks();
+    screen_dirty = true;
 
     quon_init();
     process_arguments(argc, argv);
@@ -657,6 +688,7 @@ int32_t next_audio_pause_state(int32_t state, bool hold) {
 static void run_pending_command() {
     const int32_t command = pstate.pending_command;
     if (!command) return;
+    screen_dirty = true;
     pstate.glitch_timer = 0;
     pstate.pending_command = 0;
     switch (command) {
@@ -707,6 +739,7 @@ static void record_video_frame() {
 }
 
 static void machine_frame() {
+    screen_dirty = true;
     const bool paused = quon_state.frame_paused || app.pause_mode;
     if (pstate.shell_mode == 1) {
         if (pstate.frames_to_hold > 0) {
@@ -787,7 +820,7 @@ int32_t accumulate_frames(int32_t accumulator, int32_t rate, int32_t dt, bool ev
     return int32_t(std::clamp<int64_t>(owed, 0, 0x40000));
 }
 
-int quon_main_update() {
+static void update_pass() {
     const int32_t now = quon_get_time();
     if (cconfig.sound_volume != 0) app.saved_volume = cconfig.sound_volume;
     cconfig.music_volume = 256;
@@ -813,6 +846,7 @@ int quon_main_update() {
     run_pending_command();
 
     if (!cart_running()) {
+        if (app.pause_mode) screen_dirty = true;
         quon_state.frame_paused = 0;
         app.pause_mode = 0;
         pstate.current_fps = 30;
@@ -827,6 +861,7 @@ int quon_main_update() {
 
     if (app.frame_accumulator >= 0x10000) {
         if (paused) {
+            screen_dirty = true;
             update_buttons();
             read_buttons();
             process_running_keypresses();
@@ -846,6 +881,7 @@ int quon_main_update() {
     }
 
     if (pstate.shell_mode == 1 && key_pressed(SDL_SCANCODE_ESCAPE)) {
+        screen_dirty = true;
         if (pstate.overlay == 1) {
             keyconfig_close();
         } else if (app.pause_mode) {
@@ -871,7 +907,7 @@ int quon_main_update() {
     if (pstate.shell_mode == 2) {
         quon_joystick_connected_notice = 0;
         quon_joystick_disconnected_notice = 0;
-        return 0;
+        return;
     }
     char text[64];
     if (quon_joystick_connected_notice) {
@@ -884,6 +920,37 @@ int quon_main_update() {
         show_notice(text, 1400);
         quon_joystick_disconnected_notice = 0;
     }
+}
+
+int32_t frame_due_ms(int32_t accumulator, int32_t rate) {
+    if (accumulator >= 0x10000) return 0;
+    if (rate <= 0) return INT32_MAX;
+    // An update dt ms on adds rate * ((dt << 16) / 1000): the smallest dt whose
+    // truncated step, times the rate, makes up what is missing.
+    const int64_t step = (int64_t(0x10000) - accumulator + rate - 1) / rate;
+    return int32_t((step * 1000 + 0xffff) >> 16);
+}
+
+// The frame rate the next update will pace by, as it will find the shell.
+static int32_t next_frame_rate() {
+    if (!cart_running()) return 30;
+    return quon_state.frame_paused || app.pause_mode ? 30 : pstate.current_fps;
+}
+
+// When the next update has work: the next machine frame falls due or the
+// message bar moves. Owed work, and what steps once per update (a pending
+// command, the glitch test, the sound resuming after a pause), does not wait.
+static int32_t next_wake_time(int32_t now) {
+    const int32_t audio = quon_state.audio_pause_state.load(std::memory_order_relaxed);
+    if (quon_quit || pstate.pending_command || app.glitch_test || (audio >= 2 && audio <= 5)) return now;
+    const int32_t due = frame_due_ms(app.frame_accumulator, next_frame_rate());
+    const int32_t frame = due > 1000 ? now + 1000 : last_t + due;
+    return std::min(frame, message_bar_next_change(now));
+}
+
+int quon_main_update() {
+    update_pass();
+    quon_set_wake_time(next_wake_time(quon_get_time()));
     return 0;
 }
 
@@ -895,8 +962,13 @@ int quon_main_draw() {
     if (!quon_back_page || quon_back_page->width != 128 || quon_back_page->height != 128 ||
         quon_back_page->bits != 8) {
         quon_set_screen(128, 128, 8, 0);
+        screen_dirty = true;
     }
     if (!quon_back_page || !mivo3_screen) return 0;
+    const int32_t now = quon_get_time();
+    const int32_t bar = message_bar_offset(now);
+    const bool tint = app.pause_mode && quon_get_key_state(SDL_SCANCODE_LSHIFT) != 0;
+    if (!screen_dirty && bar == composed_bar && tint == composed_tint) return 0;
     clear_bitmap(quon_back_page);
 
     if (pstate.overlay && pstate.shell_mode == 0) {
@@ -919,7 +991,10 @@ int quon_main_draw() {
                         3, 3);
 
     quon_blit(quon_back_page, video_frame_bmp, 0, 0, 0, 0, 128, 128);
-    draw_message_bar(quon_back_page, quon_get_time());
+    draw_message_bar(quon_back_page, now);
+    screen_dirty = false;
+    composed_bar = bar;
+    composed_tint = tint;
 
     last_draw_ms = quon_get_time() - start;
     return last_draw_ms;

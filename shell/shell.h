@@ -106,12 +106,19 @@ void show_capture_message(const char* text, int32_t ms);
 // Draws the message bar onto page (the host back page) as it looks at time
 // now: nothing once the message has ended.
 void draw_message_bar(quon_bitmap* page, int32_t now);
+// How far the bar has slid down at time now (0 at rest), -1 when no bar is
+// up; and the first time after now at which that changes (INT32_MAX: never).
+int32_t message_bar_offset(int32_t now);
+int32_t message_bar_next_change(int32_t now);
 
 // The frame accumulator after an update dt ms after the previous one at the
 // given frame rate (16.16 frames owed): negative owing becomes 0 and more than
 // four frames are dropped. every_update (the glitch test) makes each update
 // owe exactly one frame.
 int32_t accumulate_frames(int32_t accumulator, int32_t rate, int32_t dt, bool every_update);
+// How many milliseconds after an update the next one owes a frame at the
+// given rate (0: one is owed already), by the same arithmetic.
+int32_t frame_due_ms(int32_t accumulator, int32_t rate);
 
 // Drains the host key queue while a cart runs: Ctrl+R resets the cart,
 // Ctrl+V takes the clipboard, other Control keys are dropped, the rest go to

@@ -1,5 +1,6 @@
 #include "storage/cart.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -154,6 +155,92 @@ void mivo3_cart_rom_write(mivo3_cart* cart, int32_t addr, uint8_t value)
         int32_t off = addr - MIVO3_ROM_SFX;
         mivo3_set_sfx_byte(cart->sfx[off / MIVO3_SFX_BYTES], off % MIVO3_SFX_BYTES, value);
     }
+}
+
+// Both bytes of a note: the fields that writing the low byte, then the high
+// byte, leaves.
+static void set_sfx_note(sfx_note& note, uint8_t lo, uint8_t hi)
+{
+    store_shared(note.pitch, lo & 63);
+    store_shared(note.waveform, lo >> 6 | (hi & 1) << 2);
+    store_shared(note.volume, (hi >> 1) & 7);
+    store_shared(note.effect, (hi >> 4) & 7);
+    store_shared(note.custom, hi & 128);
+}
+
+// Walks n bytes of the sfx area from offset off (0 is ROM address 0x3200) in
+// order: `notes(record, first note, count, i)` takes runs of whole notes,
+// `byte(record, offset, i)` every other byte, i counting bytes from the
+// start. Stops at the end of the area; returns the bytes walked.
+template <typename Byte, typename Notes>
+static int32_t walk_sfx(int32_t off, int32_t n, Byte byte, Notes notes)
+{
+    constexpr int32_t area = MIVO3_SFX_COUNT * MIVO3_SFX_BYTES, note_bytes = 2 * MIVO3_SFX_NOTES;
+    int32_t k = 0;
+    while (k < n && off < area) {
+        const int32_t record = off / MIVO3_SFX_BYTES, first = off % MIVO3_SFX_BYTES;
+        const int32_t last = std::min(MIVO3_SFX_BYTES, first + (n - k));
+        const int32_t base = k - first;  // offset o is byte base + o
+        int32_t o = first;
+        if (o & 1 && o < note_bytes) {
+            byte(record, o, base + o);
+            o++;
+        }
+        if (const int32_t count = (std::min(last, note_bytes) - o) / 2; count > 0) {
+            notes(record, o / 2, count, base + o);
+            o += 2 * count;
+        }
+        for (; o < last; o++)
+            byte(record, o, base + o);
+        k += last - first;
+        off += last - first;
+    }
+    return k;
+}
+
+void mivo3_cart_rom_read_block(const mivo3_cart* cart, int32_t addr, int32_t n, uint8_t* out)
+{
+    int32_t k = 0;
+    for (; k < n && addr + k < MIVO3_ROM_SFX; k++)
+        out[k] = mivo3_cart_rom_read(cart, addr + k);
+    if (cart && k < n) {
+        uint8_t* rest = out + k;
+        k += walk_sfx(
+            addr + k - MIVO3_ROM_SFX, n - k,
+            [&](int32_t r, int32_t o, int32_t i) { rest[i] = mivo3_sfx_byte(cart->sfx[r], o); },
+            [&](int32_t r, int32_t first, int32_t count, int32_t i) {
+                const sfx_note* note = cart->sfx[r].notes + first;
+                uint8_t* p = rest + i;
+                for (int32_t j = 0; j < count; j++, note++, p += 2) {
+                    p[0] = static_cast<uint8_t>((note->pitch & 63) | (note->waveform & 3) << 6);
+                    p[1] = static_cast<uint8_t>(((note->waveform >> 2) & 1) | (note->volume & 7) << 1 |
+                                                (note->effect & 7) << 4 | (note->custom ? 0x80 : 0));
+                }
+            });
+    }
+    for (; k < n; k++)
+        out[k] = 0;
+}
+
+void mivo3_cart_rom_write_block(mivo3_cart* cart, int32_t addr, int32_t n, const uint8_t* in)
+{
+    if (!cart)
+        return;
+    int32_t k = 0;
+    for (; k < n && addr + k < MIVO3_ROM_SFX; k++)
+        mivo3_cart_rom_write(cart, addr + k, in[k]);
+    if (k == n)
+        return;
+    const uint8_t* rest = in + k;
+    walk_sfx(
+        addr + k - MIVO3_ROM_SFX, n - k,
+        [&](int32_t r, int32_t o, int32_t i) { mivo3_set_sfx_byte(cart->sfx[r], o, rest[i]); },
+        [&](int32_t r, int32_t first, int32_t count, int32_t i) {
+            sfx_note* note = cart->sfx[r].notes + first;
+            const uint8_t* p = rest + i;
+            for (int32_t j = 0; j < count; j++, note++, p += 2)
+                set_sfx_note(*note, p[0], p[1]);
+        });
 }
 
 // Byte 0x1000 + off is map cell (off % 128, 32 + off / 128) and also sprite

@@ -91,6 +91,11 @@ uint8_t mivo3_cart_rom_read(const mivo3_cart* cart, int32_t addr);
 // 0x1000..0x1fff sets both the two sprite pixels and the shared map cell.
 // Addresses outside 0..0x42ff are ignored.
 void mivo3_cart_rom_write(mivo3_cart* cart, int32_t addr, uint8_t value);
+// The same for n bytes from addr on, each byte with the effect it has on its
+// own; sound effects go a note (two bytes) at a time, which a block copy into
+// them makes the common case.
+void mivo3_cart_rom_read_block(const mivo3_cart* cart, int32_t addr, int32_t n, uint8_t* out);
+void mivo3_cart_rom_write_block(mivo3_cart* cart, int32_t addr, int32_t n, const uint8_t* in);
 
 // Per-range decoders shared by the ROM mapping and machine memory.
 uint8_t mivo3_sfx_byte(const sfx_record& sfx, int32_t offset);   // offset 0..67

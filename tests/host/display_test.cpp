@@ -271,6 +271,53 @@ TEST_F(Window, SoftwarePathDrawsThePicturePixelPerfect) {
     EXPECT_GT(smoothed_fps, 0) << "the frame meter counted the frame";
 }
 
+TEST_F(Window, OnlyAPictureThatLooksDifferentIsPresentedAgain) {
+    test_app::start({"-home", home.path, "-windowed", "1", "-software_blit", "1"});
+    ASSERT_EQ(quon_set_screen(128, 128, 8, 0x100), 0);
+    const int32_t start = quon_present_count;
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 1) << "a new window gets its picture";
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 1) << "nothing changed";
+    quon_back_page->rows[5][7] = 9;
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 2) << "a pixel changed";
+    quon_palette[3 * 9 + 1] ^= 0xff;
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 3) << "its colour changed";
+    cconfig.show_fps = 1;
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 4) << "the counter appeared";
+    cconfig.show_fps = 0;
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 5);
+
+    // A window that was uncovered shows its picture again.
+    SDL_Event e{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.windowID = SDL_GetWindowID(static_cast<SDL_Window*>(quon_platform_window()));
+    e.window.event = SDL_WINDOWEVENT_EXPOSED;
+    SDL_PushEvent(&e);
+    quon_handle_messages();
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 6);
+    quon_blit_back_page();
+    EXPECT_EQ(quon_present_count, start + 6);
+}
+
+TEST_F(Window, HeadlessPresentsNothingButTheMeterCountsThePasses) {
+    test_app::start({"-home", home.path, "-headless"});
+    ASSERT_EQ(quon_set_screen(128, 128, 8, 0x100), 0);
+    const int32_t start = quon_present_count;
+    quon_frame_meter_reset();
+    for (int i = 0; i < 3; i++) {
+        quon_back_page->rows[0][0] = uint8_t(i);
+        quon_blit_back_page();
+    }
+    EXPECT_EQ(quon_present_count, start);
+    EXPECT_GT(smoothed_fps, 0);
+}
+
 TEST_F(Window, TexturePathPresentsWithAndWithoutOverlay) {
     test_app::start({"-home", home.path, "-windowed", "1", "-show_fps", "1"});
     quon_set_window_size(580, 540);

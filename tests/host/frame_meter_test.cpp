@@ -65,6 +65,21 @@ TEST(FrameMeter, UpdateUsesTheTimeSinceThePreviousFrame) {
     quon_frame_meter_reset();
 }
 
+TEST(FrameMeter, APassCountsWithoutItsWaitButNotFasterThanTheDisplay) {
+    quon_frame_meter_reset();
+    quon_frame_meter_skip(40);  // before any frame: nothing to move
+    quon_frame_meter_update(5000);
+    const int32_t after_first = smoothed_fps;
+    quon_frame_meter_skip(25);
+    quon_frame_meter_update(5033);
+    const int32_t after_second = smoothed_fps;
+    EXPECT_EQ(after_second, quon_frame_meter_step(after_first, 8));
+    // A display that shows a frame every 16 ms: a 7 ms pass counts as 16.
+    quon_frame_meter_update(5040, 16);
+    EXPECT_EQ(smoothed_fps, quon_frame_meter_step(after_second, 16));
+    quon_frame_meter_reset();
+}
+
 TEST(LoopSleep, ForegroundAndBackgroundSettingsAreCappedAt200) {
     EXPECT_EQ(quon_choose_sleep_ms(true, 2, 10), 2);
     EXPECT_EQ(quon_choose_sleep_ms(false, 2, 10), 10);

@@ -166,6 +166,20 @@ TEST(Preprocess, VeryLongLineIsHandledInPieces) {
     EXPECT_NE(out.find("b = b + ( 1) "), std::string::npos);
 }
 
+TEST(Preprocess, ALongLineOfAssignmentsIsRewrittenWhole) {
+    // 16 tokens an assignment, so the pieces a line is cut into end between
+    // assignments; the targets hold a string with a bracket in it.
+    const std::string unit = "t[\"]\"][i] *= f(x, \"s\", 1) ";
+    const std::string rewritten = "t[\"]\"][i] = t[\"]\"][i] * ( f(x, \"s\", 1))  ";
+    std::string src, want;
+    for (int i = 0; i < 3000; i++) {
+        src += unit;
+        want += rewritten;
+    }
+    want.pop_back();  // the blank after the last one is not a token's
+    EXPECT_EQ(mivo3_preprocess(src), want);
+}
+
 TEST(PreprocessBadInput, GarbageKeepsItsLineCount) {
     std::mt19937 rng(99);
     const char alphabet[] = "ab1 \t\n()[]\"'\\-+=!?/%*.:;{}#if then";

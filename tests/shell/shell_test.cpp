@@ -49,6 +49,21 @@ TEST(FrameAccumulator, AStallOwesAtMostFourFrames) {
     EXPECT_EQ(accumulate_frames(0x30000, 30, 1000, true), 0x10000);
 }
 
+TEST(FrameAccumulator, TheNextFrameFallsDueAtTheFirstUpdateThatOwesIt) {
+    EXPECT_EQ(frame_due_ms(0, 30), 34);  // 33 ms owe 30 * 2162 < 0x10000
+    EXPECT_EQ(frame_due_ms(0, 60), 17);
+    EXPECT_EQ(frame_due_ms(0x10000, 30), 0);
+    EXPECT_EQ(frame_due_ms(0x28000, 60), 0);
+    for (int32_t rate : {15, 30, 60}) {
+        for (int32_t acc = 0; acc < 0x10000; acc += 997) {
+            const int32_t due = frame_due_ms(acc, rate);
+            ASSERT_GT(due, 0);
+            EXPECT_GE(accumulate_frames(acc, rate, due, false), 0x10000) << rate << " " << acc;
+            EXPECT_LT(accumulate_frames(acc, rate, due - 1, false), 0x10000) << rate << " " << acc;
+        }
+    }
+}
+
 TEST(AudioPauseState, HoldsWhilePausedThenResumesThroughFourSteps) {
     EXPECT_EQ(next_audio_pause_state(0, true), 1);
     EXPECT_EQ(next_audio_pause_state(1, true), 1);
@@ -118,6 +133,23 @@ TEST_F(ShellSurface, MessageBarSlidesInAndOut) {
     app.message_start = 0;  // no slide
     draw_message_bar(page, 10050);
     EXPECT_EQ(count(121, 8), 128);
+}
+
+TEST_F(ShellSurface, MessageBarNextChangeIsWhereItFirstLooksDifferent) {
+    app.message_start = 10000;
+    app.message_end = 11000;
+    for (int32_t now = 10000; now < 11000; now++) {
+        const int32_t next = message_bar_next_change(now);
+        ASSERT_GT(next, now);
+        ASSERT_LE(next, 11000);
+        const int32_t u = message_bar_offset(now);
+        for (int32_t t = now + 1; t < next; t++) ASSERT_EQ(message_bar_offset(t), u) << now << " " << t;
+        ASSERT_NE(message_bar_offset(next), u) << now;
+    }
+    EXPECT_EQ(message_bar_offset(11000), -1);
+    EXPECT_EQ(message_bar_next_change(11000), INT32_MAX);
+    app.message_start = 0;  // a notice stands still until it ends
+    EXPECT_EQ(message_bar_next_change(10050), 11000);
 }
 
 struct RunningKeys : ShellSurface {
@@ -295,6 +327,36 @@ TEST_F(Boot, HeadCartBecomesTheWorkingCartAndTheRestAreMounted) {
     EXPECT_NE(get_embedded_cart_hash_for_filename("third.m3", 0), nullptr);
     std::swap(pod, mivo3_data_pod);
     quon_destroy_pod(pod);
+}
+
+TEST_F(Boot, DrawComposesAfterAFrameAndNotOnAnIdlePass) {
+    const int32_t headless = cconfig.headless;
+    cconfig.headless = 1;
+    video_frame_bmp = quon_create_bitmap(128, 128, 8);
+    pstate.shell_mode = 0;
+    auto frame = [] {
+        app.frame_accumulator = 0x10000;
+        quon_main_update();
+    };
+    frame();
+    quon_main_draw();
+    ASSERT_NE(quon_back_page, nullptr);
+    EXPECT_EQ(video_frame_bmp->rows[125][64], 6) << "the stopped bar";
+    mivo3_back_page->rows[10][10] = 5;
+    quon_main_draw();
+    EXPECT_EQ(video_frame_bmp->rows[10][10], 0) << "nothing ran: the picture stands";
+    frame();
+    quon_main_draw();
+    EXPECT_EQ(video_frame_bmp->rows[10][10], 5);
+
+    show_notice("saved", 1400);
+    quon_main_draw();
+    EXPECT_EQ(quon_back_page->rows[121][64], 8) << "a message is drawn at once";
+    quon_destroy_bitmap(video_frame_bmp);
+    video_frame_bmp = nullptr;
+    quon_destroy_bitmap(quon_back_page);
+    quon_back_page = nullptr;
+    cconfig.headless = headless;
 }
 
 TEST_F(Boot, ATruncatedHeadCartIsNotLoaded) {
