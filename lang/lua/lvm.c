@@ -617,6 +617,9 @@ void luaV_finishOp (lua_State *L) {
           if (!ttisnil(res) || (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) { \
             setobj2s(L, val, res); \
           } \
+          else if (ttistable(tm) && !ttisnil(res = luaH_get(hvalue(tm), key))) { \
+            setobj2s(L, val, res);  /* found in the __index table */ \
+          } \
           else Protect(luaV_finishget(L, t_, key, val, tm)); \
         } \
         else Protect(luaV_finishget(L, t_, key, val, NULL)); }
