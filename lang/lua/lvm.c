@@ -639,9 +639,11 @@ void luaV_finishOp (lua_State *L) {
 
 
 /*
-** Comparisons of two numbers in place; other operands go through the
-** metamethods. 'res' holds the result.
+** Comparisons of two numbers in place; other operands (strings, values
+** with metamethods) go through 'slowop'. 'res' holds the result.
 */
+#define numeq(L,a,b)	luai_numeq(a,b)
+
 #define compare(numop,slowop) { \
         TValue *rb = RKB(i); \
         TValue *rc = RKC(i); \
@@ -812,16 +814,7 @@ void luaV_execute (lua_State *L) {
         dojump(ci, i, 0);
       )
       vmcase(OP_EQ,
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
-          res = luai_numeq(nvalue(rb), nvalue(rc));
-        else Protect(res = equalobj(L, rb, rc));
-        if (res != GETARG_A(i))
-          pc++;
-        else
-          donextjump(ci);
+        compare(numeq, equalobj);
       )
       vmcase(OP_LT,
         compare(luai_numlt, luaV_lessthan);
