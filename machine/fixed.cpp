@@ -75,14 +75,6 @@ int32_t sqrt_uncharged(int32_t x) {
 
 }  // namespace
 
-int32_t m3_fmod(int32_t a, int32_t b) {
-    if (b == 0) return a;
-    int64_t m = b < 0 ? -static_cast<int64_t>(b) : b;
-    if (a >= 0) return static_cast<int32_t>(a % m);
-    int64_t r = (m - (-static_cast<int64_t>(a)) % m) % m;
-    return static_cast<int32_t>(static_cast<uint32_t>(r));
-}
-
 int32_t fsqrt(int32_t x) {
     int32_t r = sqrt_uncharged(x);
     // 0 and the values whose root is 181 cost nothing.
@@ -167,20 +159,27 @@ constexpr uint64_t pow10_table[17] = {
     100000000ull, 1000000000ull, 10000000000ull, 100000000000ull, 1000000000000ull,
     10000000000000ull, 100000000000000ull, 1000000000000000ull, 10000000000000000ull};
 
-// Formats v / 65536 with `places` decimals, halves away from zero. The
+// v / 65536 rounded to `places` decimals, halves away from zero: the whole
+// part of its magnitude in *whole, the decimals as an integer returned. The
 // fraction is exact in 16 decimals: 1/65536 = 0.0000152587890625.
-int format_places(char* buf, int32_t v, int places) {
-    bool neg = v < 0;
-    uint64_t mag = neg ? uint64_t(-int64_t(v)) : uint64_t(v);
-    uint64_t whole = mag >> 16;
+uint64_t round_places(int32_t v, int places, uint64_t* whole) {
+    uint64_t mag = v < 0 ? uint64_t(-int64_t(v)) : uint64_t(v);
+    *whole = mag >> 16;
     uint64_t frac16 = (mag & 0xffff) * 152587890625ull;
     uint64_t unit = pow10_table[16 - places];
     uint64_t frac = frac16 / unit;
     if ((frac16 % unit) * 2 >= unit) frac++;
     if (frac >= pow10_table[places]) {
         frac -= pow10_table[places];
-        whole++;
+        ++*whole;
     }
+    return frac;
+}
+
+// Writes the sign, the whole part and, when `places` > 0, the point and the
+// decimals with their trailing zeros dropped; returns the length.
+int write_number(char* buf, bool neg, uint64_t whole, uint64_t frac, int places) {
+    for (; places > 0 && frac % 10 == 0; places--) frac /= 10;
     char digits[8];
     int nd = 0;
     do {
@@ -190,9 +189,11 @@ int format_places(char* buf, int32_t v, int places) {
     int len = 0;
     if (neg) buf[len++] = '-';
     while (nd > 0) buf[len++] = digits[--nd];
-    buf[len++] = '.';
-    for (int i = places - 1; i >= 0; i--) buf[len + i] = char('0' + frac % 10), frac /= 10;
-    len += places;
+    if (places > 0) {
+        buf[len++] = '.';
+        for (int i = places - 1; i >= 0; i--) buf[len + i] = char('0' + frac % 10), frac /= 10;
+        len += places;
+    }
     buf[len] = '\0';
     return len;
 }
@@ -200,16 +201,17 @@ int format_places(char* buf, int32_t v, int places) {
 }  // namespace
 
 int mivo3_fixed_to_string(char* buf, int32_t v) {
-    int len = format_places(buf, v, 5);
-    // A value just below or above a whole number prints as that number.
-    if (std::strstr(buf, ".9999") || std::strstr(buf, ".0000"))
-        len = format_places(buf, v, 3);
-    else
-        len = format_places(buf, v, 4);
-    while (len > 0 && buf[len - 1] == '0') len--;
-    if (len > 0 && buf[len - 1] == '.') len--;
-    buf[len] = '\0';
-    return len;
+    uint64_t whole;
+    if ((v & 0xffff) == 0) {  // a whole number: no decimals to round
+        whole = v < 0 ? uint64_t(-int64_t(v)) >> 16 : uint64_t(v) >> 16;
+        return write_number(buf, v < 0, whole, 0, 0);
+    }
+    // A value just below or above a whole number (its first four of five
+    // decimals all 9 or all 0) prints with three decimals, others with four.
+    uint64_t frac = round_places(v, 5, &whole) / 10;
+    int places = frac == 9999 || frac == 0 ? 3 : 4;
+    frac = round_places(v, places, &whole);
+    return write_number(buf, v < 0, whole, frac, places);
 }
 
 int mivo3_tostr_hex(char* buf, int32_t v) {

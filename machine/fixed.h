@@ -38,8 +38,15 @@ inline int32_t m3_fdiv(int32_t a, int32_t b) {
 inline int32_t fmul(int32_t a, int32_t b) { return m3_fmul(a, b); }
 inline int32_t fdiv(int32_t a, int32_t b) { return m3_fdiv(a, b); }
 
-// Remainder in [0, |b|) whatever the signs; x % 0 is x.
-int32_t m3_fmod(int32_t a, int32_t b);
+// Remainder in [0, |b|) whatever the signs; x % 0 is x. |b| is taken as
+// unsigned, so that b = -32768.0 (raw 0x80000000) has a modulus too.
+inline int32_t m3_fmod(int32_t a, int32_t b) {
+    if (b == 0) return a;
+    uint32_t m = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
+    if (a >= 0) return static_cast<int32_t>(static_cast<uint32_t>(a) % m);
+    uint32_t r = (0u - static_cast<uint32_t>(a)) % m;
+    return static_cast<int32_t>(r == 0 ? 0 : m - r);
+}
 // x ^ y. Spends 8 cycles per repeated square root of a fractional exponent
 // and 8 more at the end (nothing when y is 0).
 int32_t m3_fpow(int32_t x, int32_t y);

@@ -240,7 +240,7 @@ void luaD_hook (lua_State *L, int event, int line) {
 }
 
 
-static void callhook (lua_State *L, CallInfo *ci) {
+void luaD_callhook (lua_State *L, CallInfo *ci) {
   int hook = LUA_HOOKCALL;
   ci->u.l.savedpc++;  /* hooks assume 'pc' is already incremented */
   if (isLua(ci->previous) &&
@@ -253,7 +253,7 @@ static void callhook (lua_State *L, CallInfo *ci) {
 }
 
 
-static StkId adjust_varargs (lua_State *L, Proto *p, int actual) {
+StkId luaD_adjustvarargs (lua_State *L, Proto *p, int actual) {
   int i;
   int nfixargs = p->numparams;
   StkId base, fixed;
@@ -286,16 +286,15 @@ static StkId tryfuncTM (lua_State *L, StkId func) {
 
 
 
-#define next_ci(L) (L->ci = (L->ci->next ? L->ci->next : luaE_extendCI(L)))
-
-
 /*
-** returns true if function has been executed (C function)
+** the part of luaD_precall for C functions and for values called through
+** their metamethod: returns true if function has been executed (C
+** function)
 */
-int luaD_precall (lua_State *L, StkId func, int nresults) {
+int luaD_precallC (lua_State *L, StkId func, int nresults) {
   lua_CFunction f;
   CallInfo *ci;
-  int n;  /* number of arguments (Lua) or returns (C) */
+  int n;  /* number of returns */
   ptrdiff_t funcr = savestack(L, func);
   switch (ttype(func)) {
     case LUA_TLCF:  /* light C function */
@@ -321,65 +320,11 @@ int luaD_precall (lua_State *L, StkId func, int nresults) {
       luaD_poscall(L, L->top - n);
       return 1;
     }
-    case LUA_TLCL: {  /* Lua function: prepare its call */
-      StkId base;
-      Proto *p = clLvalue(func)->p;
-      n = cast_int(L->top - func) - 1;  /* number of real arguments */
-      luaD_checkstack(L, p->maxstacksize);
-      for (; n < p->numparams; n++)
-        setnilvalue(L->top++);  /* complete missing arguments */
-      if (!p->is_vararg) {
-        func = restorestack(L, funcr);
-        base = func + 1;
-      }
-      else {
-        base = adjust_varargs(L, p, n);
-        func = restorestack(L, funcr);  /* previous call can change stack */
-      }
-      ci = next_ci(L);  /* now 'enter' new function */
-      ci->nresults = nresults;
-      ci->func = func;
-      ci->u.l.base = base;
-      ci->top = base + p->maxstacksize;
-      lua_assert(ci->top <= L->stack_last);
-      ci->u.l.savedpc = p->code;  /* starting point */
-      ci->callstatus = CIST_LUA;
-      L->top = ci->top;
-      luaC_checkGC(L);  /* stack grow uses memory */
-      if (L->hookmask & LUA_MASKCALL)
-        callhook(L, ci);
-      return 0;
-    }
     default: {  /* not a function */
       func = tryfuncTM(L, func);  /* retry with 'function' tag method */
       return luaD_precall(L, func, nresults);  /* now it must be a function */
     }
   }
-}
-
-
-int luaD_poscall (lua_State *L, StkId firstResult) {
-  StkId res;
-  int wanted, i;
-  CallInfo *ci = L->ci;
-  if (L->hookmask & (LUA_MASKRET | LUA_MASKLINE)) {
-    if (L->hookmask & LUA_MASKRET) {
-      ptrdiff_t fr = savestack(L, firstResult);  /* hook may change stack */
-      luaD_hook(L, LUA_HOOKRET, -1);
-      firstResult = restorestack(L, fr);
-    }
-    L->oldpc = ci->previous->u.l.savedpc;  /* 'oldpc' for caller function */
-  }
-  res = ci->func;  /* res == final position of 1st result */
-  wanted = ci->nresults;
-  L->ci = ci = ci->previous;  /* back to caller */
-  /* move results to correct place */
-  for (i = wanted; i != 0 && firstResult < L->top; i--)
-    setobjs2s(L, res++, firstResult++);
-  while (i-- > 0)
-    setnilvalue(res++);
-  L->top = res;
-  return (wanted - LUA_MULTRET);  /* 0 iff wanted == LUA_MULTRET */
 }
 
 
@@ -397,8 +342,11 @@ void luaD_call (lua_State *L, StkId func, int nResults, int allowyield) {
       luaD_throw(L, LUA_ERRERR);  /* error while handing stack error */
   }
   if (!allowyield) L->nny++;
-  if (!luaD_precall(L, func, nResults))  /* is a Lua function? */
+  if (!luaD_precall(L, func, nResults)) {  /* is a Lua function? */
     luaV_execute(L);  /* call it */
+    if (L->status == LUA_YIELD)  /* a hook yielded in it? */
+      luaD_throw(L, LUA_YIELD);  /* unwind the C calls up to 'resume' */
+  }
   if (!allowyield) L->nny--;
   L->nCcalls--;
 }
@@ -439,6 +387,8 @@ static void unroll (lua_State *L, void *ud) {
     else {  /* Lua function */
       luaV_finishOp(L);  /* finish interrupted instruction */
       luaV_execute(L);  /* execute down to higher C 'boundary' */
+      if (L->status == LUA_YIELD)  /* a hook yielded? */
+        return;
     }
   }
 }
@@ -510,8 +460,11 @@ static void resume (lua_State *L, void *ud) {
   else {  /* resuming from previous yield */
     L->status = LUA_OK;
     ci->func = restorestack(L, ci->extra);
-    if (isLua(ci))  /* yielded inside a hook? */
+    if (isLua(ci)) {  /* yielded inside a hook? */
       luaV_execute(L);  /* just continue running Lua code */
+      if (L->status == LUA_YIELD)  /* a hook yielded again? */
+        return;
+    }
     else {  /* 'common' yield */
       if (ci->u.c.k != NULL) {  /* does it have a continuation? */
         int n;
@@ -553,6 +506,8 @@ LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
         break;
       }
     }
+    if (status == LUA_OK)  /* a hook's yield returns instead of throwing */
+      status = L->status;
     lua_assert(status == L->status);
   }
   L->nny = oldnny;  /* restore 'nny' */

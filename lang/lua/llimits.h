@@ -191,6 +191,17 @@ typedef lu_int32 Instruction;
 #endif
 
 /*
+** l_likely/l_unlikely mark the interpreter's rare paths for the compiler
+*/
+#if defined(__GNUC__)
+#define l_likely(x)	(__builtin_expect(((x) != 0), 1))
+#define l_unlikely(x)	(__builtin_expect(((x) != 0), 0))
+#else
+#define l_likely(x)	(x)
+#define l_unlikely(x)	(x)
+#endif
+
+/*
 ** Conversions between numbers and C integers. lua_number2int and
 ** cast_num keep the raw value: the core stores C integers (such as
 ** constant indices) in number slots with them. lua_number2integer and

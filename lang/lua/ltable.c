@@ -50,9 +50,6 @@
 #define MAXASIZE	(1 << MAXBITS)
 
 
-#define hashpow2(t,n)		(gnode(t, lmod((n), sizenode(t))))
-
-#define hashstr(t,str)		hashpow2(t, (str)->tsv.hash)
 #define hashboolean(t,p)	hashpow2(t, p)
 
 
@@ -441,13 +438,11 @@ TValue *luaH_newkey (lua_State *L, Table *t, const TValue *key) {
 
 
 /*
-** search function for integers
+** search function for integers in the hash part (luaH_getint looks in
+** the array part first)
 */
-const TValue *luaH_getint (Table *t, int key) {
-  /* (1 <= key && key <= t->sizearray) */
-  if (cast(unsigned int, key-1) < cast(unsigned int, t->sizearray))
-    return &t->array[key-1];
-  else if (key < -32768 || key > 32767)  /* no number has this value */
+const TValue *luaH_getinthash (Table *t, int key) {
+  if (key < -32768 || key > 32767)  /* no number has this value */
     return luaO_nilobject;
   else {
     lua_Number nk = luai_int2num(key);
@@ -463,43 +458,16 @@ const TValue *luaH_getint (Table *t, int key) {
 
 
 /*
-** search function for short strings
+** search function for the keys luaH_get does not handle in place
 */
-const TValue *luaH_getstr (Table *t, TString *key) {
-  Node *n = hashstr(t, key);
-  lua_assert(key->tsv.tt == LUA_TSHRSTR);
+const TValue *luaH_getany (Table *t, const TValue *key) {
+  Node *n = mainposition(t, key);
   do {  /* check whether `key' is somewhere in the chain */
-    if (ttisshrstring(gkey(n)) && eqshrstr(rawtsvalue(gkey(n)), key))
+    if (luaV_rawequalobj(gkey(n), key))
       return gval(n);  /* that's it */
     else n = gnext(n);
   } while (n);
   return luaO_nilobject;
-}
-
-
-/*
-** main search function
-*/
-const TValue *luaH_get (Table *t, const TValue *key) {
-  switch (ttype(key)) {
-    case LUA_TSHRSTR: return luaH_getstr(t, rawtsvalue(key));
-    case LUA_TNIL: return luaO_nilobject;
-    case LUA_TNUMBER: {
-      lua_Number n = nvalue(key);
-      if ((n & 0xffff) == 0) /* index is int? */
-        return luaH_getint(t, n >> 16);  /* use specialized version */
-      /* else go through */
-    }
-    default: {
-      Node *n = mainposition(t, key);
-      do {  /* check whether `key' is somewhere in the chain */
-        if (luaV_rawequalobj(gkey(n), key))
-          return gval(n);  /* that's it */
-        else n = gnext(n);
-      } while (n);
-      return luaO_nilobject;
-    }
-  }
 }
 
 

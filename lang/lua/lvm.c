@@ -57,15 +57,30 @@ int luaV_tostring (lua_State *L, StkId obj) {
 }
 
 
-static void traceexec (lua_State *L) {
+/*
+** Runs the hooks when the interpreter's countdown of 'L->hookcount' ran
+** out. While a count or line hook is set, the count is decremented before
+** every instruction (the interpreter does it; with a line hook, whose
+** hook runs at every instruction, it is done here). Returns 1 when a hook
+** yielded: the interpreter then returns to 'resume', which re-runs the
+** instruction when the thread is resumed.
+*/
+static int traceexec (lua_State *L) {
   CallInfo *ci = L->ci;
   lu_byte mask = L->hookmask;
-  int counthook = ((mask & LUA_MASKCOUNT) && L->hookcount == 0);
+  int counthook;
+  if (!(mask & (LUA_MASKLINE | LUA_MASKCOUNT))) {  /* no hook to run? */
+    L->hookcount = MAX_INT;  /* the countdown only has to start again */
+    return 0;
+  }
+  if (mask & LUA_MASKLINE)
+    L->hookcount--;
+  counthook = ((mask & LUA_MASKCOUNT) && L->hookcount == 0);
   if (counthook)
     resethookcount(L);  /* reset count */
   if (ci->callstatus & CIST_HOOKYIELD) {  /* called hook last time? */
     ci->callstatus &= ~CIST_HOOKYIELD;  /* erase mark */
-    return;  /* do not call hook again (VM yielded, so it did not move) */
+    return 0;  /* do not call hook again (VM yielded, so it did not move) */
   }
   if (counthook)
     luaD_hook(L, LUA_HOOKCOUNT, -1);  /* call count hook */
@@ -85,8 +100,9 @@ static void traceexec (lua_State *L) {
     ci->u.l.savedpc--;  /* undo increment (resume will increment it again) */
     ci->callstatus |= CIST_HOOKYIELD;  /* mark that it yielded */
     ci->func = L->top - 1;  /* protect stack below results */
-    luaD_throw(L, LUA_YIELD);
+    return 1;
   }
+  return 0;
 }
 
 
@@ -108,38 +124,61 @@ static void callTM (lua_State *L, const TValue *f, const TValue *p1,
 
 
 void luaV_gettable (lua_State *L, const TValue *t, TValue *key, StkId val) {
+  luaV_finishget(L, t, key, val, NULL);
+}
+
+
+/*
+** 'val = t[key]'. When 'tm' is not NULL, 't' is a table without 'key'
+** and 'tm' its __index metamethod: the interpreter looked them up already.
+*/
+void luaV_finishget (lua_State *L, const TValue *t, TValue *key, StkId val,
+                     const TValue *tm) {
   int loop;
   for (loop = 0; loop < MAXTAGLOOP; loop++) {
-    const TValue *tm;
-    if (ttistable(t)) {  /* `t' is a table? */
-      Table *h = hvalue(t);
-      const TValue *res = luaH_get(h, key); /* do a primitive get */
-      if (!ttisnil(res) ||  /* result is not nil? */
-          (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) { /* or no TM? */
-        setobj2s(L, val, res);
-        return;
+    if (tm == NULL) {
+      if (ttistable(t)) {  /* `t' is a table? */
+        Table *h = hvalue(t);
+        const TValue *res = luaH_get(h, key); /* do a primitive get */
+        if (!ttisnil(res) ||  /* result is not nil? */
+            (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) { /* or no TM? */
+          setobj2s(L, val, res);
+          return;
+        }
+        /* else will try the tag method */
       }
-      /* else will try the tag method */
+      else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_INDEX)))
+        luaG_typeerror(L, t, "index");
     }
-    else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_INDEX)))
-      luaG_typeerror(L, t, "index");
     if (ttisfunction(tm)) {
       callTM(L, tm, t, key, val, 1);
       return;
     }
     t = tm;  /* else repeat with 'tm' */
+    tm = NULL;
   }
   luaG_runerror(L, "loop in gettable");
 }
 
 
 void luaV_settable (lua_State *L, const TValue *t, TValue *key, StkId val) {
+  luaV_finishset(L, t, key, val, NULL);
+}
+
+
+/*
+** 't[key] = val'. When 'oldval' is not NULL, 't' is a table and 'oldval'
+** the nil slot the interpreter found for 'key' in it.
+*/
+void luaV_finishset (lua_State *L, const TValue *t, TValue *key, StkId val,
+                     TValue *oldval) {
   int loop;
   for (loop = 0; loop < MAXTAGLOOP; loop++) {
     const TValue *tm;
     if (ttistable(t)) {  /* `t' is a table? */
       Table *h = hvalue(t);
-      TValue *oldval = cast(TValue *, luaH_get(h, key));
+      if (oldval == NULL)
+        oldval = cast(TValue *, luaH_get(h, key));
       /* if previous value is not nil, there must be a previous entry
          in the table; moreover, a metamethod has no relevance */
       if (!ttisnil(oldval) ||
@@ -167,6 +206,7 @@ void luaV_settable (lua_State *L, const TValue *t, TValue *key, StkId val) {
       return;
     }
     t = tm;  /* else repeat with 'tm' */
+    oldval = NULL;
   }
   luaG_runerror(L, "loop in settable");
 }
@@ -495,26 +535,62 @@ void luaV_finishOp (lua_State *L) {
 #define RKC(i)	check_exp(getCMode(GET_OPCODE(i)) == OpArgK, \
 	ISK(GETARG_C(i)) ? k+INDEXK(GETARG_C(i)) : base+GETARG_C(i))
 #define KBx(i)  \
-  (k + (GETARG_Bx(i) != 0 ? GETARG_Bx(i) - 1 : GETARG_Ax(*ci->u.l.savedpc++)))
+  (k + (GETARG_Bx(i) != 0 ? GETARG_Bx(i) - 1 : GETARG_Ax(*pc++)))
+
+
+/*
+** The interpreter keeps the program counter ('pc') and the countdown of
+** 'L->hookcount' ('count') in locals. 'savestate' stores them before
+** anything that may look at them from outside: a hook, an error message,
+** a C function or a metamethod, the collector, and the allocator, which
+** may shorten the countdown. 'loadstate' reads back the countdown and
+** 'base', which a stack reallocation may move. While a line hook is set,
+** 'L->hookcount' is kept by 'traceexec' and the local only makes every
+** instruction call it.
+*/
+#define savestate()  \
+  { ci->u.l.savedpc = pc; \
+    if (!(L->hookmask & LUA_MASKLINE)) L->hookcount = count; }
+
+#define loadstate()  \
+  { base = ci->u.l.base; \
+    count = (L->hookmask & LUA_MASKLINE) ? 1 : L->hookcount; }
 
 
 /* execute a jump instruction */
 #define dojump(ci,i,e) \
   { int a = GETARG_A(i); \
-    if (a > 0) luaF_close(L, ci->u.l.base + a - 1); \
-    ci->u.l.savedpc += GETARG_sBx(i) + e; }
+    if (a > 0) luaF_close(L, base + a - 1); \
+    pc += GETARG_sBx(i) + e; }
 
 /* for test instructions, execute the jump instruction that follows it */
-#define donextjump(ci)	{ i = *ci->u.l.savedpc; dojump(ci, i, 1); }
+#define donextjump(ci)	{ i = *pc; dojump(ci, i, 1); }
 
 
-#define Protect(x)	{ {x;}; base = ci->u.l.base; }
+#define Protect(x)	{ savestate(); {x;}; loadstate(); }
 
 #define checkGC(L,c)  \
   Protect( luaC_condGC(L,{L->top = (c);  /* limit of live values */ \
                           luaC_step(L); \
                           L->top = ci->top;})  /* restore top */ \
            luai_threadyield(L); )
+
+
+/*
+** Fetches the next instruction. The count is decremented before every
+** instruction; when it runs out the hooks run, and a hook that yields
+** suspends the thread here: the interpreter returns to 'resume' without
+** unwinding (a yield inside a metamethod or another call made from C
+** still unwinds from 'luaD_call').
+*/
+#define vmfetch()  \
+  { i = *(pc++); \
+    if (l_unlikely(--count == 0)) { \
+      savestate(); \
+      if (traceexec(L)) return;  /* the thread yielded */ \
+      loadstate(); \
+    } \
+    ra = RA(i); }
 
 
 #define arith_op(op,tm) { \
@@ -527,6 +603,73 @@ void luaV_finishOp (lua_State *L) {
         else { Protect(luaV_arith(L, ra, rb, rc, tm)); } }
 
 
+/*
+** Table access in place: a table whose slot holds a value, or that has no
+** metamethod for the missing value, is read or written here; anything
+** else goes on in luaV_finishget/luaV_finishset from what was found here.
+*/
+#define gettable(t,key,val) { \
+        const TValue *t_ = (t); \
+        if (ttistable(t_)) { \
+          Table *h = hvalue(t_); \
+          const TValue *res = luaH_get(h, key); \
+          const TValue *tm; \
+          if (!ttisnil(res) || (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) { \
+            setobj2s(L, val, res); \
+          } \
+          else if (ttistable(tm) && !ttisnil(res = luaH_get(hvalue(tm), key))) { \
+            setobj2s(L, val, res);  /* found in the __index table */ \
+          } \
+          else Protect(luaV_finishget(L, t_, key, val, tm)); \
+        } \
+        else Protect(luaV_finishget(L, t_, key, val, NULL)); }
+
+#define settable(t,key,val) { \
+        const TValue *t_ = (t); \
+        if (ttistable(t_)) { \
+          TValue *slot = cast(TValue *, luaH_get(hvalue(t_), key)); \
+          if (!ttisnil(slot)) { \
+            setobj2t(L, slot, val); \
+            invalidateTMcache(hvalue(t_)); \
+            luaC_barrierback(L, gcvalue(t_), val); \
+          } \
+          else Protect(luaV_finishset(L, t_, key, val, slot)); \
+        } \
+        else Protect(luaV_finishset(L, t_, key, val, NULL)); }
+
+
+/*
+** Comparisons of two numbers in place; other operands (strings, values
+** with metamethods) go through 'slowop'. 'res' holds the result.
+*/
+#define numeq(L,a,b)	luai_numeq(a,b)
+
+#define compare(numop,slowop) { \
+        TValue *rb = RKB(i); \
+        TValue *rc = RKC(i); \
+        int res; \
+        if (ttisnumber(rb) && ttisnumber(rc)) \
+          res = numop(L, nvalue(rb), nvalue(rc)); \
+        else Protect(res = slowop(L, rb, rc)); \
+        if (res != GETARG_A(i)) \
+          pc++; \
+        else \
+          donextjump(ci); }
+
+
+/*
+** Dispatch: a jump table of computed gotos (ljumptab.h) where the compiler
+** has them, otherwise a switch; define LUA_USE_JUMPTABLE as 0 to build
+** with the switch.
+*/
+#if !defined(LUA_USE_JUMPTABLE)
+#if defined(__GNUC__)
+#define LUA_USE_JUMPTABLE	1
+#else
+#define LUA_USE_JUMPTABLE	0
+#endif
+#endif
+
 #define vmdispatch(o)	switch(o)
 #define vmcase(l,b)	case l: {b}  break;
 #define vmcasenb(l,b)	case l: {b}		/* nb = no break */
@@ -536,21 +679,23 @@ void luaV_execute (lua_State *L) {
   LClosure *cl;
   TValue *k;
   StkId base;
+  const Instruction *pc;
+  unsigned int count;
+#if LUA_USE_JUMPTABLE
+#include "ljumptab.h"
+#endif
  newframe:  /* reentry point when frame changes (call/return) */
   lua_assert(ci == L->ci);
   cl = clLvalue(ci->func);
   k = cl->p->k;
-  base = ci->u.l.base;
+  pc = ci->u.l.savedpc;
+  loadstate();
   /* main loop of interpreter */
   for (;;) {
-    Instruction i = *(ci->u.l.savedpc++);
+    Instruction i;
     StkId ra;
-    if ((L->hookmask & (LUA_MASKLINE | LUA_MASKCOUNT)) &&
-        (--L->hookcount == 0 || L->hookmask & LUA_MASKLINE)) {
-      Protect(traceexec(L));
-    }
+    vmfetch();
     /* WARNING: several calls may realloc the stack and invalidate `ra' */
-    ra = RA(i);
     lua_assert(base == ci->u.l.base);
     lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
     vmdispatch (GET_OPCODE(i)) {
@@ -563,13 +708,13 @@ void luaV_execute (lua_State *L) {
       )
       vmcase(OP_LOADKX,
         TValue *rb;
-        lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-        rb = k + GETARG_Ax(*ci->u.l.savedpc++);
+        lua_assert(GET_OPCODE(*pc) == OP_EXTRAARG);
+        rb = k + GETARG_Ax(*pc++);
         setobj2s(L, ra, rb);
       )
       vmcase(OP_LOADBOOL,
         setbvalue(ra, GETARG_B(i));
-        if (GETARG_C(i)) ci->u.l.savedpc++;  /* skip next instruction (if C) */
+        if (GETARG_C(i)) pc++;  /* skip next instruction (if C) */
       )
       vmcase(OP_LOADNIL,
         int b = GETARG_B(i);
@@ -583,14 +728,14 @@ void luaV_execute (lua_State *L) {
       )
       vmcase(OP_GETTABUP,
         int b = GETARG_B(i);
-        Protect(luaV_gettable(L, cl->upvals[b]->v, RKC(i), ra));
+        gettable(cl->upvals[b]->v, RKC(i), ra);
       )
       vmcase(OP_GETTABLE,
-        Protect(luaV_gettable(L, RB(i), RKC(i), ra));
+        gettable(RB(i), RKC(i), ra);
       )
       vmcase(OP_SETTABUP,
         int a = GETARG_A(i);
-        Protect(luaV_settable(L, cl->upvals[a]->v, RKB(i), RKC(i)));
+        settable(cl->upvals[a]->v, RKB(i), RKC(i));
       )
       vmcase(OP_SETUPVAL,
         UpVal *uv = cl->upvals[GETARG_B(i)];
@@ -598,21 +743,23 @@ void luaV_execute (lua_State *L) {
         luaC_barrier(L, uv, ra);
       )
       vmcase(OP_SETTABLE,
-        Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
+        settable(ra, RKB(i), RKC(i));
       )
       vmcase(OP_NEWTABLE,
         int b = GETARG_B(i);
         int c = GETARG_C(i);
-        Table *t = luaH_new(L);
-        sethvalue(L, ra, t);
-        if (b != 0 || c != 0)
-          luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
+        Protect(
+          Table *t = luaH_new(L);
+          sethvalue(L, ra, t);
+          if (b != 0 || c != 0)
+            luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
+        )
         checkGC(L, ra + 1);
       )
       vmcase(OP_SELF,
         StkId rb = RB(i);
         setobjs2s(L, ra+1, rb);
-        Protect(luaV_gettable(L, rb, RKC(i), ra));
+        gettable(rb, RKC(i), ra);
       )
       vmcase(OP_ADD,
         arith_op(luai_numadd, TM_ADD);
@@ -630,7 +777,8 @@ void luaV_execute (lua_State *L) {
         arith_op(luai_nummod, TM_MOD);
       )
       vmcase(OP_POW,
-        arith_op(luai_numpow, TM_POW);
+        /* the power charges cycles: the countdown may change */
+        Protect(arith_op(luai_numpow, TM_POW));
       )
       vmcase(OP_UNM,
         TValue *rb = RB(i);
@@ -666,41 +814,24 @@ void luaV_execute (lua_State *L) {
         dojump(ci, i, 0);
       )
       vmcase(OP_EQ,
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        Protect(
-          if (cast_int(equalobj(L, rb, rc)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
+        compare(numeq, equalobj);
       )
       vmcase(OP_LT,
-        Protect(
-          if (luaV_lessthan(L, RKB(i), RKC(i)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
+        compare(luai_numlt, luaV_lessthan);
       )
       vmcase(OP_LE,
-        Protect(
-          if (luaV_lessequal(L, RKB(i), RKC(i)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
+        compare(luai_numle, luaV_lessequal);
       )
       vmcase(OP_TEST,
         if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
-            ci->u.l.savedpc++;
+            pc++;
           else
           donextjump(ci);
       )
       vmcase(OP_TESTSET,
         TValue *rb = RB(i);
         if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb))
-          ci->u.l.savedpc++;
+          pc++;
         else {
           setobjs2s(L, ra, rb);
           donextjump(ci);
@@ -710,9 +841,10 @@ void luaV_execute (lua_State *L) {
         int b = GETARG_B(i);
         int nresults = GETARG_C(i) - 1;
         if (b != 0) L->top = ra+b;  /* else previous instruction set top */
+        savestate();
         if (luaD_precall(L, ra, nresults)) {  /* C function? */
           if (nresults >= 0) L->top = ci->top;  /* adjust results */
-          base = ci->u.l.base;
+          loadstate();
         }
         else {  /* Lua function */
           ci = L->ci;
@@ -724,8 +856,9 @@ void luaV_execute (lua_State *L) {
         int b = GETARG_B(i);
         if (b != 0) L->top = ra+b;  /* else previous instruction set top */
         lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
+        savestate();
         if (luaD_precall(L, ra, LUA_MULTRET))  /* C function? */
-          base = ci->u.l.base;
+          loadstate()
         else {
           /* tail call: put called frame (n) in place of caller one (o) */
           CallInfo *nci = L->ci;  /* called frame */
@@ -752,6 +885,7 @@ void luaV_execute (lua_State *L) {
       vmcasenb(OP_RETURN,
         int b = GETARG_B(i);
         if (b != 0) L->top = ra+b-1;
+        savestate();
         if (cl->p->sizep > 0) luaF_close(L, base);
         b = luaD_poscall(L, ra);
         if (!(ci->callstatus & CIST_REENTRY))  /* 'ci' still the called one */
@@ -776,7 +910,7 @@ void luaV_execute (lua_State *L) {
                                     : luai_numle(L, limit, idx)) &&
             !(step >= 0 && old >= 0 && idx <= 0) &&
             !(step < 0 && old < 0 && idx >= 0)) {
-          ci->u.l.savedpc += GETARG_sBx(i);  /* jump back */
+          pc += GETARG_sBx(i);  /* jump back */
           setnvalue(ra, idx);  /* update internal index... */
           setnvalue(ra+3, idx);  /* ...and external index */
         }
@@ -786,13 +920,13 @@ void luaV_execute (lua_State *L) {
         const TValue *plimit = ra+1;
         const TValue *pstep = ra+2;
         if (!tonumber(init, ra))
-          luaG_runerror(L, LUA_QL("for") " initial value must be a number");
+          Protect(luaG_runerror(L, LUA_QL("for") " initial value must be a number"))
         else if (!tonumber(plimit, ra+1))
-          luaG_runerror(L, LUA_QL("for") " limit must be a number");
+          Protect(luaG_runerror(L, LUA_QL("for") " limit must be a number"))
         else if (!tonumber(pstep, ra+2))
-          luaG_runerror(L, LUA_QL("for") " step must be a number");
+          Protect(luaG_runerror(L, LUA_QL("for") " step must be a number"))
         setnvalue(ra, luai_numsub(L, nvalue(ra), nvalue(pstep)));
-        ci->u.l.savedpc += GETARG_sBx(i);
+        pc += GETARG_sBx(i);
       )
       vmcasenb(OP_TFORCALL,
         StkId cb = ra + 3;  /* call base */
@@ -802,7 +936,7 @@ void luaV_execute (lua_State *L) {
         L->top = cb + 3;  /* func. + 2 args (state and index) */
         Protect(luaD_call(L, cb, GETARG_C(i), 1));
         L->top = ci->top;
-        i = *(ci->u.l.savedpc++);  /* go to next instruction */
+        i = *(pc++);  /* go to next instruction */
         ra = RA(i);
         lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
         goto l_tforloop;
@@ -811,7 +945,7 @@ void luaV_execute (lua_State *L) {
         l_tforloop:
         if (!ttisnil(ra + 1)) {  /* continue loop? */
           setobjs2s(L, ra, ra + 1);  /* save control variable */
-           ci->u.l.savedpc += GETARG_sBx(i);  /* jump back */
+           pc += GETARG_sBx(i);  /* jump back */
         }
       )
       vmcase(OP_SETLIST,
@@ -821,26 +955,28 @@ void luaV_execute (lua_State *L) {
         Table *h;
         if (n == 0) n = cast_int(L->top - ra) - 1;
         if (c == 0) {
-          lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-          c = GETARG_Ax(*ci->u.l.savedpc++);
+          lua_assert(GET_OPCODE(*pc) == OP_EXTRAARG);
+          c = GETARG_Ax(*pc++);
         }
         luai_runtimecheck(L, ttistable(ra));
         h = hvalue(ra);
         last = ((c-1)*LFIELDS_PER_FLUSH) + n;
-        if (last > h->sizearray)  /* needs more space? */
-          luaH_resizearray(L, h, last);  /* pre-allocate it at once */
-        for (; n > 0; n--) {
-          TValue *val = ra+n;
-          luaH_setint(L, h, last--, val);
-          luaC_barrierback(L, obj2gco(h), val);
-        }
+        Protect(
+          if (last > h->sizearray)  /* needs more space? */
+            luaH_resizearray(L, h, last);  /* pre-allocate it at once */
+          for (; n > 0; n--) {
+            TValue *val = ra+n;
+            luaH_setint(L, h, last--, val);
+            luaC_barrierback(L, obj2gco(h), val);
+          }
+        )
         L->top = ci->top;  /* correct top (in case of previous open call) */
       )
       vmcase(OP_CLOSURE,
         Proto *p = cl->p->p[GETARG_Bx(i)];
         Closure *ncl = getcached(p, cl->upvals, base);  /* cached closure */
         if (ncl == NULL)  /* no match? */
-          pushclosure(L, p, cl->upvals, base, ra);  /* create a new one */
+          Protect(pushclosure(L, p, cl->upvals, base, ra))  /* create a new one */
         else
           setclLvalue(L, ra, ncl);  /* push cashed closure */
         checkGC(L, ra + 1);

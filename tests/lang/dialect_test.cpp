@@ -509,6 +509,69 @@ TEST_F(Dialect, CountHookSuspendsAndResumesAProgram) {
     EXPECT_EQ(run("return result"), std::to_string(3000 / 7 * 21 + (1 + 2 + 3 + 4)));
 }
 
+// A hook on every instruction that counts them and, when asked, yields at
+// each one.
+int64_t hooked_instructions = 0;
+bool yield_at_each = false;
+void counting_hook(lua_State* L, lua_Debug* ar) {
+    if (ar->event != LUA_HOOKCOUNT) return;
+    hooked_instructions++;
+    if (yield_at_each) lua_yield(L, 0);
+}
+
+TEST_F(Dialect, CountHookYieldingAtEveryInstructionKeepsResultAndCount) {
+    // Yields in plain code, in metamethods and in a for-in iterator (the last
+    // two run under calls made from C): each instruction is resumed where it
+    // stopped and counted once, except the loop instruction after a call of
+    // the iterator, which is counted when the iterator yielded (once for each
+    // of its six calls here).
+    const char* code =
+        "local V = {}\n"
+        "V.__index = function(t, k) return k * 2 end\n"
+        "V.__newindex = function(t, k, v) rawset(t, k, v + 1) end\n"
+        "V.__add = function(x, y) return x.n + y.n end\n"
+        "V.__lt = function(x, y) return x.n < y.n end\n"
+        "V.__le = function(x, y) return x.n <= y.n end\n"
+        "V.__eq = function(x, y) return true end\n"
+        "V.__len = function(x) return 7 end\n"
+        "V.__concat = function(x, y) return \"c\" end\n"
+        "local a, b = setmetatable({n = 1}, V), setmetatable({n = 2}, V)\n"
+        "local function iter(_, i) if i < 5 then return i + 1 end end\n"
+        "local function tail(n) if n > 0 then return tail(n - 1) end return n end\n"
+        "local function va(...) local x, y = ... return x + y end\n"
+        "local s = 0\n"
+        "for i in iter, nil, 0 do\n"
+        "  s = s + a[i] + (a + b) + #a\n"
+        "  if a < b then s = s + 1 end\n"
+        "  if a <= b then s = s + 1 end\n"
+        "  if a == b then s = s + 1 end\n"
+        "  a[10 + i] = i\n"
+        "  s = s + a[10 + i] + va(i, 1) + tail(3)\n"
+        "end\n"
+        "return s .. (a .. b)";
+    auto counted_run = [&](bool yielding, std::string* result) {
+        lua_State* T = lua_newthread(L);
+        EXPECT_EQ(luaL_loadstring(T, code), LUA_OK);
+        lua_sethook(T, counting_hook, LUA_MASKCOUNT, 1);
+        hooked_instructions = 0;
+        yield_at_each = yielding;
+        int status, yields = 0;
+        while ((status = lua_resume(T, nullptr, 0)) == LUA_YIELD) yields++;
+        EXPECT_EQ(status, LUA_OK) << lua_tostring(T, -1);
+        *result = status == LUA_OK ? value_text(T, -1) : "";
+        lua_pop(L, 1);
+        return std::make_pair(hooked_instructions, yields);
+    };
+    std::string plain, yielded;
+    auto [instructions, no_yields] = counted_run(false, &plain);
+    auto [counted, yields] = counted_run(true, &yielded);
+    EXPECT_EQ(plain, "135c");
+    EXPECT_EQ(yielded, plain);
+    EXPECT_EQ(no_yields, 0);
+    EXPECT_EQ(counted, instructions + 6);
+    EXPECT_EQ(yields, counted);
+}
+
 TEST_F(Dialect, CoroutinesYieldAcrossTheMeteringHook) {
     // The hook yields whichever thread runs: inside a cart's coroutine the
     // coroutine yields to its resumer, which resumes it until it is done.
