@@ -22,6 +22,7 @@
 #include <string>
 
 #include "lang/dialect.h"
+#include "machine/lua_alloc.h"
 
 namespace {
 
@@ -161,8 +162,9 @@ double cpu_seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
+// The dialect runs with the player's allocator, as carts do.
 lua_State* new_state(const vm_script& s) {
-    lua_State* L = luaL_newstate();
+    lua_State* L = lua_newstate(mivo3_lua_alloc, nullptr);
     luaL_openlibs(L);
     lua_register(L, "setmetatable", luaB_setmetatable);
     if (luaL_loadstring(L, s.code) != LUA_OK || lua_pcall(L, 0, 0, 0) != LUA_OK) {
