@@ -685,11 +685,13 @@ void luaV_execute (lua_State *L) {
 #include "ljumptab.h"
 #endif
  newframe:  /* reentry point when frame changes (call/return) */
+  count = (L->hookmask & LUA_MASKLINE) ? 1 : L->hookcount;
+returned:  /* reentry after a return that kept the countdown in 'count' */
   lua_assert(ci == L->ci);
   cl = clLvalue(ci->func);
   k = cl->p->k;
   pc = ci->u.l.savedpc;
-  loadstate();
+  base = ci->u.l.base;
   /* main loop of interpreter */
   for (;;) {
     Instruction i;
@@ -884,6 +886,15 @@ void luaV_execute (lua_State *L) {
       )
       vmcasenb(OP_RETURN,
         int b = GETARG_B(i);
+        if (b == 2 && ci->nresults == 1 && (ci->callstatus & CIST_REENTRY) &&
+            cl->p->sizep == 0 && !(L->hookmask & (LUA_MASKRET | LUA_MASKLINE))) {
+          /* one value back to the Lua function that called for one, with
+             no upvalues to close and no hook to call: the common return */
+          setobjs2s(L, ci->func, ra);
+          L->ci = ci = ci->previous;
+          L->top = ci->top;
+          goto returned;
+        }
         if (b != 0) L->top = ra+b-1;
         savestate();
         if (cl->p->sizep > 0) luaF_close(L, base);
