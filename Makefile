@@ -49,13 +49,14 @@ package: build
 	cd $(BUILD) && cpack
 
 # Each fuzz target for FUZZ_SECONDS under the address and undefined-behaviour
-# sanitizers, one after the other, starting from its stored corpus; new inputs
-# go to $(BUILD_FUZZ)/corpus/<target>, crashes to $(BUILD_FUZZ)/crashes/, the
-# whole output to $(BUILD_FUZZ)/fuzz-<target>.log. Fails when any target found
-# something. One target: make fuzz FUZZ_TARGETS=pod.
+# sanitizers, with asserts on, one after the other, starting from its stored
+# corpus; new inputs go to $(BUILD_FUZZ)/corpus/<target>, crashes to
+# $(BUILD_FUZZ)/crashes/, the whole output to $(BUILD_FUZZ)/fuzz-<target>.log.
+# Fails when any target found something. One target: make fuzz FUZZ_TARGETS=pod.
 fuzz: deps
 	@cmake -S . -B $(BUILD_FUZZ) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-		-DMIVO3_FUZZ=ON -DMIVO3_BENCH=OFF -DBUILD_TESTING=OFF > /dev/null
+		-DMIVO3_FUZZ=ON -DMIVO3_BENCH=OFF -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Fuzz \
+		-DCMAKE_C_FLAGS_FUZZ="-O2 -g" -DCMAKE_CXX_FLAGS_FUZZ="-O2 -g" > /dev/null
 	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
 	@status=0; for t in $(FUZZ_TARGETS); do \
 		$(MAKE) --no-print-directory fuzz-one FUZZ_TARGET=$$t || status=1; \
