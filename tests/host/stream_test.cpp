@@ -256,4 +256,5 @@ TEST(DiskStream, ReadingOpensOnlyRegularFilesAndNeverWaits) {
     quon_fclose(s);
     std::remove(fifo.c_str());
     std::remove(file.c_str());
+    rmdir(dir.c_str());
 }
