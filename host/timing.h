@@ -24,7 +24,7 @@ int quon_random(int m);          // uniform 0..m-1; 0 when m <= 0
 void quon_set_clock(int32_t (*ms)());
 void quon_set_calendar(std::time_t (*now)());
 std::time_t quon_calendar_time();  // seconds since 1970
-// The seed of the machine's random generator at boot and at every cart
+// What seeds the machine's random generator at boot and at every cart
 // start: the calendar plus the host milliseconds, so that runs differ; or
 // the one seed a run fixed with quon_fix_start_seed (fixed false: none).
 uint32_t quon_start_seed();

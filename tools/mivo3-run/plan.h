@@ -1,5 +1,5 @@
 // mivo3-run's command line: what a run is asked to do (frames, buttons,
-// pictures, sound, memory, cart data, the seed, the printh check), read and
+// pictures, sound, memory, cart data, seeding, the printh check), read and
 // checked before anything runs. Frames are machine frames numbered from 1,
 // the cart's first frame.
 #pragma once
