@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "machine/pstate.h"
 
@@ -33,10 +32,12 @@ constexpr size_t pool_granule = 16;
 constexpr int32_t pool_classes = 16;
 constexpr size_t slab_bytes = 64 * 1024;
 
+// Trivially destructible, so a language state closed during the program's
+// exit still finds it whole. Each slab starts with the link to the one before.
 struct small_pool {
     void* free_list[pool_classes + 1] = {};
-    std::vector<void*> slabs;
-    char* next = nullptr;  // unused space of the newest slab
+    void* slabs = nullptr;  // the newest slab
+    char* next = nullptr;   // unused space of the newest slab
     char* end = nullptr;
     int64_t live = 0;
 };
@@ -52,8 +53,9 @@ int32_t class_for(size_t total) { return total <= pool_granule * pool_classes ? 
         char* slab = static_cast<char*>(std::malloc(slab_bytes));
         if (!slab)
             return nullptr;
-        pool.slabs.push_back(slab);
-        pool.next = slab;
+        *reinterpret_cast<void**>(slab) = pool.slabs;
+        pool.slabs = slab;
+        pool.next = slab + pool_granule;
         pool.end = slab + slab_bytes;
     }
     void* block = pool.next;
@@ -63,8 +65,11 @@ int32_t class_for(size_t total) { return total <= pool_granule * pool_classes ? 
 
 [[gnu::noinline]] void pool_release_slabs()
 {
-    for (void* slab : pool.slabs)
+    for (void* slab = pool.slabs; slab;) {
+        void* before = *static_cast<void**>(slab);
         std::free(slab);
+        slab = before;
+    }
     pool = small_pool{};
 }
 
